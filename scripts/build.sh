@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the library, the command and the tests. Targets: native (build/native), asan
+# (build/asan: AddressSanitizer + UndefinedBehaviorSanitizer), win32 (build/win32: the 32-bit
+# Windows DLL, cross-built). With no argument, all three.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(native asan win32)
+
+for t in "${targets[@]}"; do
+  case "$t" in
+    native) cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUDREX_BENCH=ON >/dev/null ;;
+    asan) cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUDREX_SANITIZE=ON >/dev/null ;;
+    win32) cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+             -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null ;;
+    *) echo "build.sh: unknown target $t" >&2; exit 2 ;;
+  esac
+  echo "build: $t"
+  cmake --build "build/$t"
+done

@@ -1,0 +1,86 @@
+// Start-up, shut-down, the host's callbacks and the release of host record patterns.
+#include "exports/guard.h"
+#include "frame/callbacks.h"
+#include "frame/error.h"
+#include "frame/state.h"
+#include "ludrex.h"
+#include "storage/memory.h"
+
+using namespace ludrex;
+
+namespace {
+
+void DestroyPattern(HostRecordPattern* p) {
+  if (p == nullptr) return;
+  for (int32_t i = 0; i < p->count && p->entries != nullptr; ++i) {
+    HostFieldEntry& e = p->entries[i];
+    MemFree(e.name);
+    MemFree(e.text);
+    if (e.type == 0 && e.extra.library != nullptr) DestroyPattern(e.extra.library);
+  }
+  MemFree(p->entries);
+  MemFree(p);
+}
+
+}  // namespace
+
+// The state is built in a fixed order; each subsystem that keeps a process-wide table adds its
+// step here, in its place.
+extern "C" LUDREX_API void CPP_Startup(void) {
+  GuardVoid([] {
+    if (g_started) return;
+    SetProgramPath(nullptr);  // 1. the program path starts empty
+    // 2. subset bit tables
+    BuildMessageTable();      // 3. the message table
+    // 4. game-score piece tables; 5. the tree files' inverse byte permutation;
+    // 6. material piece-count tables; 7. the optional free-space function;
+    // 8. the registry of open bases
+    g_started = true;         // 9.
+  });
+}
+
+extern "C" LUDREX_API int CPP_Done(void) {
+  return Guard(0, [] {
+    // 1. close the bases still open; 2. release the free-space function's library
+    FreeMessageTable();  // 3.
+    return 0;
+  });
+}
+
+extern "C" LUDREX_API int CPP_SetProgramPath(const char* path) {
+  SetProgramPath(path);
+  return 0;
+}
+
+extern "C" LUDREX_API int CPP_DestroyRP(HostRecordPattern* pattern) {
+  DestroyPattern(pattern);
+  return 0;
+}
+
+extern "C" LUDREX_API intptr_t SetErrorFunction(ErrorFunction fn) {
+  Callbacks().error = fn;
+  return reinterpret_cast<intptr_t>(fn);
+}
+
+extern "C" LUDREX_API intptr_t SetMessageFunctions(ProgressStartFunction start, void* spare,
+                                                   ProgressStepFunction step,
+                                                   ProgressFinishFunction finish,
+                                                   ProgressStepExFunction stepEx) {
+  HostCallbacks& cb = Callbacks();
+  cb.start = start;
+  cb.spare = spare;
+  cb.step = step;
+  cb.finish = finish;
+  cb.stepEx = stepEx;
+  return reinterpret_cast<intptr_t>(stepEx);
+}
+
+extern "C" LUDREX_API intptr_t SetMessageDlg(MessageDlgFunction fn) {
+  Callbacks().dialog = fn;
+  return reinterpret_cast<intptr_t>(fn);
+}
+
+extern "C" LUDREX_API intptr_t SetTreeMessageFunctionPtr(TreeMessageFunction fn) {
+  Callbacks().tree = fn;
+  return reinterpret_cast<intptr_t>(fn);
+}
