@@ -112,6 +112,10 @@ LUDREX_API int Compare(void* a, void* b, long n);
 LUDREX_API int Compare(void* a, long na, void* b, long nb);
 #endif
 
+/* The other export families, one header each. */
+#include "ludrex/storage.h" /* volumes */
+#include "ludrex/record.h"  /* fields, records, the field-type catalogue */
+
 #if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(HostFieldEntry) == 20, "field entry is 20 bytes");
 static_assert(offsetof(HostFieldEntry, type) == 0, "layout");
