@@ -4,7 +4,8 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev binutils)
-windows=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386)
+windows=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
+         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
 
 want=("${native[@]}")
 if [ "${LUDREX_NATIVE_ONLY:-0}" != 1 ]; then want+=("${windows[@]}"); fi

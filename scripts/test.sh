@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: native, under ASan+UBSan, and the Windows build under wine.
+#
+# The 32-bit Windows test programs need a machine that runs 32-bit processes (wine32). Where the
+# kernel refuses them, the 32-bit DLL is still built and its export table checked, and the same
+# test programs run as a 64-bit Windows build under wine64, which exercises the Win32 layer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-bash scripts/build.sh native asan win32
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  windows=(win32)
+else
+  echo "test: this machine cannot run 32-bit programs; Windows tests run on the 64-bit build"
+  windows=(win32 win64)
+fi
+bash scripts/build.sh native asan "${windows[@]}"
+
 if [ ! -d "${WINEPREFIX:-$HOME/.wine}" ]; then
   echo "test: preparing wine"
-  timeout 300 wineboot -i >/dev/null 2>&1 || true
+  timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 fi
 
 status=0
-for t in native asan win32; do
+for t in native asan "${windows[@]}"; do
   echo "== tests: $t"
-  ctest --test-dir "build/$t" --output-on-failure || status=1
+  args=()
+  if [ "$t" = win32 ] && [ ${#windows[@]} -gt 1 ]; then args=(-R '^exports$'); fi
+  ctest --test-dir "build/$t" --output-on-failure "${args[@]}" || status=1
 done
 exit $status

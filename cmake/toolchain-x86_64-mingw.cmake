@@ -1,0 +1,13 @@
+# Cross build for 64-bit Windows: the same sources and tests as the 32-bit target, for machines
+# that cannot run 32-bit programs. Built with the posix-threads mingw-w64 compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The 64-bit wine loader: machines without 32-bit process support still run these.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
