@@ -88,6 +88,17 @@ LUDREX_API intptr_t LUDREX_CDECL SetMessageFunctions(ProgressStartFunction start
 LUDREX_API intptr_t LUDREX_CDECL SetMessageDlg(MessageDlgFunction fn);
 LUDREX_API intptr_t LUDREX_CDECL SetTreeMessageFunctionPtr(TreeMessageFunction fn);
 
+/* ---- Base-type catalogue -------------------------------------------------------------------- */
+
+/* Seven base types, by index: 0 native ".kvx", 1 DOS ".bfi", 2 PGN ".pgn", 3 ".cbf",
+ * 4 reference ".ror", 5 ".cbh", 6 ".zip" (listed, not supported). Text results live in a shared
+ * buffer that the next text-returning call overwrites. An index of 7 or more raises error 901. */
+LUDREX_API int LUDREX_CDECL CPP_NBaseTypes(void);
+LUDREX_API char* LUDREX_CDECL CPP_BaseTypeNameStr(int type);
+LUDREX_API char* LUDREX_CDECL CPP_BaseShortTypeNameStr(int type);
+LUDREX_API char* LUDREX_CDECL CPP_BaseExtStr(int type);
+LUDREX_API int LUDREX_CDECL CPP_BaseTypeFlags(int type);
+
 /* ---- Byte utilities ------------------------------------------------------------------------- */
 
 /* Sets n bytes at p to value. */
