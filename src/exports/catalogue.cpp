@@ -14,7 +14,7 @@ char* Out(const char* text) {
 }
 }  // namespace
 
-extern "C" LUDREX_API int CPP_NBaseTypes(void) { return kBaseTypeCount; }
+extern "C" LUDREX_API int CPP_NBaseTypes(void) { return kNumBaseTypes; }
 
 extern "C" LUDREX_API char* CPP_BaseTypeNameStr(int type) { return Out(BaseTypeLongName(type)); }
 

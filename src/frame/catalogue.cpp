@@ -14,14 +14,14 @@ struct BaseTypeEntry {
 
 // Bits 1-3 of the flags mark the types that can be created (0 and 2); bit 4 types 0, 1 and 5;
 // bits 5 and 6 type 0 alone. The library hands them to the host and never reads them.
-constexpr BaseTypeEntry kTypes[kBaseTypeCount] = {
+constexpr BaseTypeEntry kTypes[kNumBaseTypes] = {
     {934, "QX Win", ".kvx", 127},       {935, "QX DOS", ".bfi", 17}, {936, "PGN", ".pgn", 15},
     {937, "CB .cbf", ".cbf", 1},        {938, "CD ref", ".ror", 1},  {944, "CB .cbh", ".cbh", 17},
     {2110, "Compressed .zip", ".zip", 1},
 };
 
 const BaseTypeEntry* Lookup(int type) {
-  if (type >= kBaseTypeCount) {
+  if (type >= kNumBaseTypes) {
     ReportFatal(901);
     return nullptr;
   }

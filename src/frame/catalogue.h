@@ -7,16 +7,16 @@
 
 namespace ludrex {
 
-constexpr int kBaseTypeCount = 7;
+constexpr int kNumBaseTypes = 7;
 
-enum BaseType : int {
-  kBaseNative = 0,
-  kBaseDos = 1,
-  kBasePgn = 2,
-  kBaseCbf = 3,
-  kBaseReference = 4,
-  kBaseCbh = 5,
-  kBaseZip = 6,
+enum CatalogueType : int {
+  kTypeNative = 0,
+  kTypeDos = 1,
+  kTypePgn = 2,
+  kTypeCbf = 3,
+  kTypeReference = 4,
+  kTypeCbh = 5,
+  kTypeZip = 6,
 };
 
 // Each raises 901 for an index of 7 or more; when the host's error function returns, and for a
