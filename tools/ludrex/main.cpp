@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ludrex.h"
+#include "progress.h"
 #include "text.h"
 
 namespace {
@@ -42,6 +43,7 @@ int CmdMessage(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   CPP_Startup();
+  ludrex_tool::InstallProgress(false);
   int rc;
   if (std::strcmp(argv[1], "version") == 0) {
     std::printf("ludrex %s\n", kVersion);
