@@ -125,7 +125,8 @@ LUDREX_API int Compare(void* a, long na, void* b, long nb);
 
 /* The other export families, one header each. */
 #include "ludrex/storage.h" /* volumes */
-#include "ludrex/record.h"  /* fields, records, the field-type catalogue */
+#include "ludrex/record.h"
+#include "ludrex/subset.h"  /* sets of record numbers */  /* fields, records, the field-type catalogue */
 
 #if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(HostFieldEntry) == 20, "field entry is 20 bytes");

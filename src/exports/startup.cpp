@@ -4,6 +4,7 @@
 #include "frame/error.h"
 #include "frame/state.h"
 #include "ludrex.h"
+#include "search/subset.h"
 #include "storage/memory.h"
 
 using namespace ludrex;
@@ -30,7 +31,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
   GuardVoid([] {
     if (g_started) return;
     SetProgramPath(nullptr);  // 1. the program path starts empty
-    // 2. subset bit tables
+    BuildSubsetTables();      // 2. subset bit tables
     BuildMessageTable();      // 3. the message table
     // 4. game-score piece tables; 5. the tree files' inverse byte permutation;
     // 6. material piece-count tables; 7. the optional free-space function;
