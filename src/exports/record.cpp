@@ -29,7 +29,7 @@ extern "C" LUDREX_API LudrexField* Record_GetField(LudrexRecord* record, int i) 
 
 extern "C" LUDREX_API void Record_LinkToBase(LudrexRecord* record, void* base) {
   GuardVoid([&] {
-    if (record == nullptr) Raise(7);
+    if (record == nullptr || base == nullptr) Raise(7);
     reinterpret_cast<Record*>(record)->LinkToBase(static_cast<Base*>(base));
   });
 }
