@@ -195,21 +195,16 @@ void VolumeFileArray::Write(std::int32_t index, const void* buffer, std::int32_t
   std::int64_t o = static_cast<std::int64_t>(index) * elementSize_;
   std::int64_t bytes = static_cast<std::int64_t>(n) * elementSize_;
   std::int64_t endByte = o + bytes;
+  if (endByte > kMax32) Raise(517, name_.Text());
+  // Space first: when it cannot be had (542, 518) nothing has changed.
+  bool grown = endByte > allocated_;
+  if (grown) Grow(endByte - allocated_);
+  if (bytes > 0) Transfer(o, const_cast<char*>(static_cast<const char*>(buffer)), bytes, true);
+  if (grown) ExtendVolumeFile();
   if (index + n > count_) {
-    std::int64_t size = static_cast<std::int64_t>(index + n) * elementSize_;
-    if (size > kMax32) Raise(517, name_.Text());
     count_ = index + n;
-    entry_.sizeOrId = static_cast<std::int32_t>(size);
+    entry_.sizeOrId = static_cast<std::int32_t>(endByte);
     entryModified_ = true;
-  }
-  const char* in = static_cast<const char*>(buffer);
-  std::int64_t inPlace = std::max<std::int64_t>(0, std::min(endByte, allocated_) - o);
-  if (inPlace > 0) Transfer(o, const_cast<char*>(in), inPlace, true);
-  if (endByte > allocated_) {
-    std::int64_t rest = bytes - inPlace;
-    Grow(endByte - allocated_);
-    if (rest > 0) Transfer(endByte - rest, const_cast<char*>(in + inPlace), rest, true);
-    ExtendVolumeFile();
   }
   position_ = index + n;
 }
