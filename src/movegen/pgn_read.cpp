@@ -424,6 +424,7 @@ PgnReader::Step PgnReader::SanMove() {
   while (s < end_) {
     const std::uint8_t c = *s;
     if (c >= 'a' && c <= 'h') {
+      if (c == 'e' && end_ - s >= 2 && (s[1] == 'p' || s[1] == '.')) break;  // "ep", "e.p."
       if (count == 4) return Step::kStop;
       items[count++] = c - 'a';
     } else if (c >= '1' && c <= '8') {
