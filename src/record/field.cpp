@@ -57,17 +57,14 @@ std::int32_t ReadSignedLE(const std::uint8_t* bytes, std::int32_t length) {
   return static_cast<std::int32_t>(v);
 }
 
-ByteBlock LittleEndianBlock(std::uint32_t v, std::int32_t n) {
-  ByteBlock b;
-  b.SetCount(n);
-  for (std::int32_t i = 0; i < n; ++i) b.Data()[i] = static_cast<std::uint8_t>(v >> (8 * i));
-  return b;
+void SetLittleEndian(ByteBlock& out, std::uint32_t v, std::int32_t n) {
+  out.SetCount(n);
+  for (std::int32_t i = 0; i < n; ++i) out.Data()[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-ByteBlock BytesBlock(const void* p, std::int32_t n) {
-  ByteBlock b;
-  if (n > 0) b.Append(static_cast<const std::uint8_t*>(p), n);
-  return b;
+void SetBytes(ByteBlock& out, const void* p, std::int32_t n) {
+  out.Clear();
+  if (n > 0) out.Append(static_cast<const std::uint8_t*>(p), n);
 }
 
 Field::Field(const FieldSpec& spec) : spec_(spec) {}

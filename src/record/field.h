@@ -64,9 +64,17 @@ class Field {
   virtual void* GetBody();
   // Slot 14: the size of that body.
   virtual std::int32_t GetBodySize() const;
-  // Slot 15: the field's bytes as base type baseType stores them; param is the field's Param
-  // in that base. A base type of 7 or more raises 901, one the class does not store 805.
-  virtual ByteBlock Pack(std::int32_t baseType, const String& param) = 0;
+  // Slot 15: the field's bytes as base type baseType stores them, in place of out's bytes; param
+  // is the field's Param in that base. out keeps its room, so a caller that packs through one
+  // block allocates nothing for the fixed-size classes. A base type of 7 or more raises 901, one
+  // the class does not store 805.
+  virtual void Pack(std::int32_t baseType, const String& param, ByteBlock& out) = 0;
+  // The same into a new block.
+  ByteBlock Pack(std::int32_t baseType, const String& param) {
+    ByteBlock out;
+    Pack(baseType, param, out);
+    return out;
+  }
   // Slot 16: sets the value from a base's bytes. Never reads outside bytes[0, length).
   virtual void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
                       const String& param) = 0;
@@ -134,10 +142,9 @@ void CheckBaseType(std::int32_t baseType);
 // A length below 1 (or null bytes) gives 0.
 std::uint32_t ReadUnsignedLE(const std::uint8_t* bytes, std::int32_t length);
 std::int32_t ReadSignedLE(const std::uint8_t* bytes, std::int32_t length);
-// A block holding the low n bytes of v, little-endian.
-ByteBlock LittleEndianBlock(std::uint32_t v, std::int32_t n);
-// A block holding a copy of n bytes.
-ByteBlock BytesBlock(const void* p, std::int32_t n);
+// Replace out's bytes by the low n bytes of v, little-endian / by a copy of n bytes.
+void SetLittleEndian(ByteBlock& out, std::uint32_t v, std::int32_t n);
+void SetBytes(ByteBlock& out, const void* p, std::int32_t n);
 
 // How a field tests a criterion of its type: installed by the search layer for each field type
 // (the library type tests its criterion's record set itself). Without one, Matches raises 805.

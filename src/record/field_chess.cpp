@@ -40,10 +40,10 @@ int ChessField::CompareTo(const Field& other) const {
 
 String ChessField::ToText() const { Refuse(); }
 
-ByteBlock ChessField::Pack(std::int32_t baseType, const String&) {
+void ChessField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
   if (baseType != kNativeBase) Raise(805);
-  return BytesBlock(raw_.Data(), raw_.Count());
+  return SetBytes(out, raw_.Data(), raw_.Count());
 }
 
 void ChessField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,

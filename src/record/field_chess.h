@@ -24,7 +24,7 @@ class ChessField : public Field {
   // 0 when both games have the same bytes, else -1 (a game-score comparison never gives 1).
   int CompareTo(const Field& other) const override;
   String ToText() const override;
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 

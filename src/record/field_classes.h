@@ -26,7 +26,7 @@ class IntField : public Field {
   std::int32_t GetInt() const override { return value_; }
   void* GetBody() override { return &value_; }
   std::int32_t GetBodySize() const override { return 4; }
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -49,7 +49,7 @@ class DateField : public Field {
   int CompareTo(const Field& other) const override;
   String ToText() const override;
   std::int32_t GetInt() const override { return year_; }
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -80,7 +80,7 @@ class StringField : public Field {
   String ToText() const override { return String::Copy(text_.Text(), text_.Length()); }
   void* GetBody() override { return const_cast<char*>(text_.Text()); }
   std::int32_t GetBodySize() const override { return text_.Length(); }
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -107,7 +107,7 @@ class ResultField : public Field {
   std::int32_t GetInt() const override { return code_; }
   void* GetBody() override { return &code_; }
   std::int32_t GetBodySize() const override { return 4; }
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -129,7 +129,7 @@ class SexField : public Field {
   std::int32_t GetInt() const override { return code_; }
   void* GetBody() override { return &code_; }
   std::int32_t GetBodySize() const override { return 4; }
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -147,7 +147,7 @@ class RoundField : public Field {
   std::int32_t PutKey(std::uint8_t* out, std::int32_t room) const override;
   int CompareTo(const Field& other) const override;
   String ToText() const override;
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -165,7 +165,7 @@ class ECOField : public Field {
   std::int32_t PutKey(std::uint8_t* out, std::int32_t room) const override;
   int CompareTo(const Field& other) const override;
   String ToText() const override;
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
@@ -190,7 +190,7 @@ class LibRefField : public Field {
   String ToText() const override;
   std::int32_t GetInt() const override { return recordNo_; }
   void* GetBody() override { return &record_; }
-  ByteBlock Pack(std::int32_t baseType, const String& param) override;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
   int Matches(const Field* criterion) const override;

@@ -97,11 +97,11 @@ String DateField::ToText() const {
   return String::Copy(buf, static_cast<std::uint32_t>(std::strlen(buf)));
 }
 
-ByteBlock DateField::Pack(std::int32_t baseType, const String& param) {
+void DateField::Pack(std::int32_t baseType, const String& param, ByteBlock& out) {
   CheckBaseType(baseType);
   if (baseType == kNativeBase) {
-    if (IsYearParam(param)) return LittleEndianBlock(static_cast<std::uint32_t>(year_), 2);
-    return LittleEndianBlock(static_cast<std::uint32_t>(Packed()), 3);
+    if (IsYearParam(param)) return SetLittleEndian(out, static_cast<std::uint32_t>(year_), 2);
+    return SetLittleEndian(out, static_cast<std::uint32_t>(Packed()), 3);
   }
   if (baseType == kPgnBase) {
     char text[10];
@@ -110,7 +110,7 @@ ByteBlock DateField::Pack(std::int32_t baseType, const String& param) {
     PgnDigits(text + 5, month_ % 100, 2);
     text[7] = '.';
     PgnDigits(text + 8, day_ % 100, 2);
-    return BytesBlock(text, 10);
+    return SetBytes(out, text, 10);
   }
   Raise(805);
 }

@@ -47,7 +47,7 @@ int IntField::CompareTo(const Field& other) const {
 
 String IntField::ToText() const { return String::FromNumber(value_); }
 
-ByteBlock IntField::Pack(std::int32_t baseType, const String& param) {
+void IntField::Pack(std::int32_t baseType, const String& param, ByteBlock& out) {
   CheckBaseType(baseType);
   if (baseType == kNativeBase) {
     // The width comes from the Param of the field in the base; without one, the field's own.
@@ -56,9 +56,9 @@ ByteBlock IntField::Pack(std::int32_t baseType, const String& param) {
       w = param.Text()[0] - '0';
       if (w != 1 && w != 2 && w != 4) Raise(806);
     }
-    return LittleEndianBlock(static_cast<std::uint32_t>(value_), w);
+    return SetLittleEndian(out, static_cast<std::uint32_t>(value_), w);
   }
-  if (baseType == kPgnBase) return detail::NumberBlock(value_);
+  if (baseType == kPgnBase) return detail::SetNumber(out, value_);
   Raise(805);
 }
 

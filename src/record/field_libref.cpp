@@ -110,7 +110,7 @@ void LibRefField::Assign(const Field& other) {
 ByteBlock LibRefField::GetKey() const {
   ByteBlock key;
   if (IndexOnly()) {
-    key = LittleEndianBlock(static_cast<std::uint32_t>(recordNo_), 4);
+    SetLittleEndian(key, static_cast<std::uint32_t>(recordNo_), 4);
   } else {
     key = record_.GetKey();
   }
@@ -153,7 +153,7 @@ int LibRefField::CompareTo(const Field& other) const {
 
 String LibRefField::ToText() const { Refuse(); }
 
-ByteBlock LibRefField::Pack(std::int32_t baseType, const String& param) {
+void LibRefField::Pack(std::int32_t baseType, const String& param, ByteBlock& out) {
   CheckBaseType(baseType);
   if (baseType != kNativeBase) Raise(805);
   if (!IndexOnly()) {
@@ -170,7 +170,7 @@ ByteBlock LibRefField::Pack(std::int32_t baseType, const String& param) {
   std::uint32_t v = recordNo_ >= 0 && recordNo_ <= static_cast<std::int32_t>(kNoRecord)
                         ? static_cast<std::uint32_t>(recordNo_)
                         : kNoRecord;
-  return LittleEndianBlock(v, 3);
+  return SetLittleEndian(out, v, 3);
 }
 
 void LibRefField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,

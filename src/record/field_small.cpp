@@ -51,15 +51,15 @@ int ResultField::CompareTo(const Field& other) const {
   return Sign(code_, static_cast<const ResultField&>(other).code_);
 }
 
-ByteBlock ResultField::Pack(std::int32_t baseType, const String&) {
+void ResultField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
-  if (baseType == kNativeBase) return LittleEndianBlock(static_cast<std::uint32_t>(code_), 1);
+  if (baseType == kNativeBase) return SetLittleEndian(out, static_cast<std::uint32_t>(code_), 1);
   if (baseType == kPgnBase) {
     switch (code_) {
-      case 1: return detail::TextBlock("1/2-1/2");
-      case 2: return detail::TextBlock("1-0");
-      case 3: return detail::TextBlock("0-1");
-      default: return detail::TextBlock("*");
+      case 1: return detail::SetText(out, "1/2-1/2");
+      case 2: return detail::SetText(out, "1-0");
+      case 3: return detail::SetText(out, "0-1");
+      default: return detail::SetText(out, "*");
     }
   }
   Raise(805);
@@ -114,10 +114,10 @@ int SexField::CompareTo(const Field& other) const {
   return Sign(code_, static_cast<const SexField&>(other).code_);
 }
 
-ByteBlock SexField::Pack(std::int32_t baseType, const String&) {
+void SexField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
   if (baseType != kNativeBase) Raise(805);
-  return LittleEndianBlock(static_cast<std::uint32_t>(code_), 1);
+  return SetLittleEndian(out, static_cast<std::uint32_t>(code_), 1);
 }
 
 void SexField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
@@ -155,18 +155,18 @@ String RoundField::ToText() const {
   return String::Copy(buf, static_cast<std::uint32_t>(std::strlen(buf)));
 }
 
-ByteBlock RoundField::Pack(std::int32_t baseType, const String&) {
+void RoundField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
-  if (baseType == kNativeBase) return LittleEndianBlock(static_cast<std::uint32_t>(value_), 2);
+  if (baseType == kNativeBase) return SetLittleEndian(out, static_cast<std::uint32_t>(value_), 2);
   if (baseType == kPgnBase) {
     std::int32_t round = value_ / 512, game = value_ % 512;
-    if (round == 0 && game == 0) return detail::TextBlock("?");
+    if (round == 0 && game == 0) return detail::SetText(out, "?");
     char buf[32];
     int n = 0;
     if (round != 0) n = std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(round));
     if (game != 0) n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%ld",
                                       static_cast<long>(game));
-    return BytesBlock(buf, n);
+    return SetBytes(out, buf, n);
   }
   Raise(805);
 }
@@ -235,14 +235,14 @@ String ECOField::ToText() const {
   return String::Copy(buf, static_cast<std::uint32_t>(std::strlen(buf)));
 }
 
-ByteBlock ECOField::Pack(std::int32_t baseType, const String&) {
+void ECOField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
-  if (baseType == kNativeBase) return LittleEndianBlock(static_cast<std::uint32_t>(value_), 2);
+  if (baseType == kNativeBase) return SetLittleEndian(out, static_cast<std::uint32_t>(value_), 2);
   if (baseType == kPgnBase) {
-    if (value_ < 0) return detail::TextBlock("?");
+    if (value_ < 0) return detail::SetText(out, "?");
     char text[3] = {static_cast<char>('A' + (value_ % 1000) / 100),
                     static_cast<char>('0' + value_ % 100 / 10), static_cast<char>('0' + value_ % 10)};
-    return BytesBlock(text, 3);
+    return SetBytes(out, text, 3);
   }
   Raise(805);
 }

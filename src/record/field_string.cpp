@@ -80,12 +80,12 @@ int StringField::CompareTo(const Field& other) const {
   return platform::CompareTexts(text_.Text(), text_.Length(), o.Text(), o.Length());
 }
 
-ByteBlock StringField::Pack(std::int32_t baseType, const String&) {
+void StringField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
-  if (baseType == kNativeBase) return BytesBlock(text_.Text(), text_.Length());
+  if (baseType == kNativeBase) return ludrex::SetBytes(out, text_.Text(), text_.Length());
   if (baseType == kPgnBase) {
-    if (text_.Length() == 0) return detail::TextBlock("?");
-    return BytesBlock(text_.Text(), text_.Length());
+    if (text_.Length() == 0) return detail::SetText(out, "?");
+    return ludrex::SetBytes(out, text_.Text(), text_.Length());
   }
   Raise(805);
 }

@@ -10,14 +10,14 @@ namespace ludrex::detail {
 
 inline int Sign(std::int64_t a, std::int64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
-// A block holding the characters of a NUL-terminated text.
-inline ByteBlock TextBlock(const char* text) {
-  return BytesBlock(text, static_cast<std::int32_t>(std::strlen(text)));
+// Replace out's bytes by the characters of a NUL-terminated text / of a decimal number.
+inline void SetText(ByteBlock& out, const char* text) {
+  SetBytes(out, text, static_cast<std::int32_t>(std::strlen(text)));
 }
 
-inline ByteBlock NumberBlock(std::int64_t value) {
+inline void SetNumber(ByteBlock& out, std::int64_t value) {
   String s = String::FromNumber(value);
-  return BytesBlock(s.Text(), s.Length());
+  SetBytes(out, s.Text(), s.Length());
 }
 
 inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }

@@ -91,7 +91,7 @@ class FakeCriterion : public Field {
   int CompareTo(const Field&) const override { return 0; }
   String ToText() const override { return String(); }
   void* GetBody() override { return set_; }
-  ByteBlock Pack(std::int32_t, const String&) override { return ByteBlock(); }
+  void Pack(std::int32_t, const String&, ByteBlock& out) override { out.Clear(); }
   void Unpack(std::int32_t, const std::uint8_t*, std::int32_t, const String&) override {}
 
  private:
