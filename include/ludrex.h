@@ -98,6 +98,9 @@ LUDREX_API char* LUDREX_CDECL CPP_BaseTypeNameStr(int type);
 LUDREX_API char* LUDREX_CDECL CPP_BaseShortTypeNameStr(int type);
 LUDREX_API char* LUDREX_CDECL CPP_BaseExtStr(int type);
 LUDREX_API int LUDREX_CDECL CPP_BaseTypeFlags(int type);
+/* A fresh temporary base name (a full path without extension whose ".kvx" file does not exist)
+ * for a scratch base of type 0; null on failure. */
+LUDREX_API char* LUDREX_CDECL CPP_BaseTempName(void);
 
 /* ---- Byte utilities ------------------------------------------------------------------------- */
 
@@ -126,7 +129,8 @@ LUDREX_API int Compare(void* a, long na, void* b, long nb);
 /* The other export families, one header each. */
 #include "ludrex/storage.h" /* volumes */
 #include "ludrex/record.h"
-#include "ludrex/subset.h"  /* sets of record numbers */  /* fields, records, the field-type catalogue */
+#include "ludrex/subset.h"  /* sets of record numbers */
+#include "ludrex/base.h"    /* bases: open, create, read, write */  /* fields, records, the field-type catalogue */
 
 #if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(HostFieldEntry) == 20, "field entry is 20 bytes");

@@ -5,6 +5,7 @@
 #include "frame/catalogue.h"
 #include "frame/state.h"
 #include "ludrex.h"
+#include "storage/files.h"
 
 using namespace ludrex;
 
@@ -25,3 +26,10 @@ extern "C" LUDREX_API char* CPP_BaseShortTypeNameStr(int type) {
 extern "C" LUDREX_API char* CPP_BaseExtStr(int type) { return Out(BaseTypeExtension(type)); }
 
 extern "C" LUDREX_API int CPP_BaseTypeFlags(int type) { return BaseTypeFlags(type); }
+
+extern "C" LUDREX_API char* CPP_BaseTempName(void) {
+  return Guard<char*>(nullptr, [] {
+    String name = TempBaseName();
+    return const_cast<char*>(ToExportBuffer(name.Text(), name.Length()));
+  });
+}

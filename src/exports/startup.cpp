@@ -1,4 +1,6 @@
 // Start-up, shut-down, the host's callbacks and the release of host record patterns.
+#include "base/library_link.h"
+#include "base/registry.h"
 #include "exports/guard.h"
 #include "frame/callbacks.h"
 #include "frame/error.h"
@@ -35,14 +37,17 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     BuildMessageTable();      // 3. the message table
     // 4. game-score piece tables; 5. the tree files' inverse byte permutation;
     // 6. material piece-count tables; 7. the optional free-space function;
-    // 8. the registry of open bases
+    CreateRegistry();         // 8. the registry of open bases
+    InstallLibraryAccess();   //    through which library fields reach their libraries
     g_started = true;         // 9.
   });
 }
 
 extern "C" LUDREX_API int CPP_Done(void) {
   return Guard(0, [] {
-    // 1. close the bases still open; 2. release the free-space function's library
+    if (Registry() != nullptr) Registry()->CloseAll();  // 1. the bases still open
+    DestroyRegistry();
+    // 2. release the free-space function's library
     FreeMessageTable();  // 3.
     return 0;
   });

@@ -1,0 +1,54 @@
+#include "base/base.h"
+
+#include "frame/error.h"
+
+namespace ludrex {
+
+void Unsupported() { Raise(907); }
+
+Base::Base(std::int32_t type, const String& name)
+    : type_(type), name_(String::Copy(name.Text(), name.Length())) {}
+
+Base::~Base() = default;
+
+Base* Base::OpenEmbedded(const String&) { Unsupported(); }
+Base* Base::CreateEmbedded(const String&, const RecordPattern&) { Unsupported(); }
+void Base::Update() {}
+void Base::SetInfo(const BaseInfo&) { Unsupported(); }
+int Base::IsSorted() { return 0; }
+std::int32_t Base::UnsortedFromSorted(std::int32_t position) { return position; }
+std::int32_t Base::Write(std::int32_t, Record&) { Unsupported(); }
+int Base::IsDeleted(std::int32_t) { return 0; }
+Subset* Base::GetDeletedSubset() { return nullptr; }
+void Base::ToggleDelete(std::int32_t, std::int32_t) { Warn(907); }
+std::int32_t Base::SearchByRecords(Subset*, CriteriaList*, std::int32_t) { Unsupported(); }
+std::int32_t Base::Search(Subset* subset, CriteriaList* criteria, std::int32_t flags) {
+  return SearchByRecords(subset, criteria, flags);
+}
+std::intptr_t Base::TreeOperation(std::intptr_t, std::intptr_t, std::intptr_t) { Unsupported(); }
+void* Base::GetPositionStats(Subset*, Subset*, const void*, std::int32_t) { Unsupported(); }
+void Base::TreeSearchLine(Subset*, Subset*, Field*) { Unsupported(); }
+void Base::SetModified(std::int32_t) { Unsupported(); }
+void Base::Reserved23(std::intptr_t, std::intptr_t, std::intptr_t) { Unsupported(); }
+int Base::CheckTree() { return 0; }
+Base* Base::BuildTree() { Unsupported(); }
+Base* Base::DeleteTree() { Unsupported(); }
+FileArray* Base::OpenTreeData() { return nullptr; }
+FileArray* Base::OpenTreeIndex() { return nullptr; }
+void Base::Reserved29() { Unsupported(); }
+std::int32_t Base::EmbeddedBaseCount() { return 0; }
+String Base::LibraryNameOf(const Field&) { return String(static_cast<const char*>(nullptr)); }
+String Base::EmbeddedBaseName(std::int32_t index) {
+  if (index >= EmbeddedBaseCount() || index < 0) Raise(908);
+  return String(static_cast<const char*>(nullptr));
+}
+void Base::GetEmbeddedShortInfo(ShortInfo& out, const String&) {
+  out.text = String(static_cast<const char*>(nullptr));
+  out.count = -1;
+}
+void Base::Reserved34(std::intptr_t) { Unsupported(); }
+void Base::EnableFastAccess(const RecordPattern*) {}
+void Base::DisableFastAccess() {}
+void* Base::GetFastAccess() { return nullptr; }
+
+}  // namespace ludrex
