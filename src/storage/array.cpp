@@ -133,7 +133,16 @@ void MemArray::Read(std::int32_t index, void* buffer, std::int32_t n) {
 
 void MemArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
   CheckWrite(index, n);
-  if (index + n > count_) Extend(index + n - count_);
+  if (index + n > count_) {
+    // The source may lie in this very block (a copy within the array through a lock): find it
+    // again after the block has moved.
+    auto at = reinterpret_cast<std::uintptr_t>(buffer);
+    auto lo = reinterpret_cast<std::uintptr_t>(data_);
+    bool inside = data_ != nullptr && at >= lo &&
+                  at < lo + static_cast<std::size_t>(count_) * elementSize_;
+    Extend(index + n - count_);
+    if (inside) buffer = data_ + (at - lo);
+  }
   if (n > 0) {
     std::memmove(data_ + static_cast<std::size_t>(index) * elementSize_, buffer,
                  static_cast<std::size_t>(n) * elementSize_);

@@ -175,7 +175,7 @@ class FileArray : public Array {
 // before it, are in memory. Reads and writes inside the window touch only the buffer; typed
 // Get/Put inside the window are a few instructions. One lock at a time (529 otherwise); the
 // lock's pointer is the window buffer. 537 when BufLen * ElementSize passes 2^31 - 1.
-class BufArray : public Array {
+class BufArray final : public Array {
  public:
   BufArray(Array* underlying, std::int32_t bufLen, std::int32_t ahead);
   ~BufArray() override;
@@ -188,13 +188,30 @@ class BufArray : public Array {
   std::uint32_t GetLong(std::int32_t index) override;
   std::uint16_t GetWordNext() override { return GetWord(position_); }
   std::uint16_t GetWord(std::int32_t index) override;
-  std::uint8_t GetByteNext() override { return GetByte(position_); }
+  std::uint8_t GetByteNext() override {
+    // Sequential byte reading inside the window: no call at all.
+    std::uint32_t o = static_cast<std::uint32_t>(position_ - start_);
+    if (elementSize_ == 1 && position_ < count_ && o < static_cast<std::uint32_t>(valid_)) {
+      ++position_;
+      return static_cast<std::uint8_t>(buffer_[o]);
+    }
+    return GetByte(position_);
+  }
   std::uint8_t GetByte(std::int32_t index) override;
   void PutLongNext(std::uint32_t v) override { PutLong(position_, v); }
   void PutLong(std::int32_t index, std::uint32_t value) override;
   void PutWordNext(std::uint16_t v) override { PutWord(position_, v); }
   void PutWord(std::int32_t index, std::uint16_t value) override;
-  void PutByteNext(std::uint8_t v) override { PutByte(position_, v); }
+  void PutByteNext(std::uint8_t v) override {
+    std::uint32_t o = static_cast<std::uint32_t>(position_ - start_);
+    if (elementSize_ == 1 && position_ >= 0 && o < static_cast<std::uint32_t>(valid_)) {
+      buffer_[o] = static_cast<char>(v);
+      modified_ = true;
+      ++position_;
+      return;
+    }
+    PutByte(position_, v);
+  }
   void PutByte(std::int32_t index, std::uint8_t value) override;
   void* LockForward(std::int32_t index) override;
   void* LockBackward(std::int32_t index) override;

@@ -64,7 +64,7 @@ void BufArray::Read(std::int32_t index, void* buffer, std::int32_t n) {
   char* out = static_cast<char*>(buffer);
   std::int32_t o = index - start_;
   std::int32_t done = 0;
-  if (o >= 0 && o < valid_) {
+  if (o >= 0 && o < valid_ && n > 0) {
     done = std::min(n, valid_ - o);
     std::memmove(out, buffer_ + static_cast<std::size_t>(o) * elementSize_,
                  static_cast<std::size_t>(done) * elementSize_);
@@ -87,9 +87,11 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
   CheckWrite(index, n);
   std::int32_t o = index - start_;
   if (o >= 0 && o <= valid_ && n <= bufLen_ - o) {
-    std::memmove(buffer_ + static_cast<std::size_t>(o) * elementSize_, buffer,
-                 static_cast<std::size_t>(n) * elementSize_);
-    if (n > 0) modified_ = true;
+    if (n > 0) {
+      std::memmove(buffer_ + static_cast<std::size_t>(o) * elementSize_, buffer,
+                   static_cast<std::size_t>(n) * elementSize_);
+      modified_ = true;
+    }
     if (o + n > valid_) {
       valid_ = o + n;
       count_ = std::max(count_, start_ + valid_);

@@ -1,0 +1,240 @@
+// Storage benchmarks: sequential I/O of a 200 MB file through BufArray(40000/40000) over a
+// FileArray against a plain loop over the same file with a 40000-element buffer, and appending
+// to / reading back a volume member against a plain file. The files live in a scratch directory
+// under the temporary directory and are deleted afterwards.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "storage/array.h"
+#include "storage/files.h"
+#include "storage/volume.h"
+
+namespace ludrex {
+namespace {
+
+constexpr std::int64_t kFileBytes = 200ll * 1024 * 1024;
+constexpr std::int32_t kBufLen = 40000;
+constexpr std::int64_t kVolumeBytes = 64ll * 1024 * 1024;
+constexpr std::int32_t kAppendChunk = 4096;
+
+// A scratch directory for the whole run.
+const std::string& Scratch() {
+  static std::string dir = [] {
+    String t = TempDirectory();
+    std::string d = std::string(t.Text(), t.Length()) + "ludrex-bench-" +
+                    std::to_string(platform::TickCount());
+    CreateDir(d.c_str());
+    return d + platform::kPathSeparator;
+  }();
+  return dir;
+}
+
+struct Cleanup {
+  ~Cleanup() {
+    for (const char* n : {"buf.dat", "plain.dat", "bench.vol", "plainvol.dat"}) {
+      RemoveFile((Scratch() + n).c_str());
+    }
+    std::string d = Scratch();
+    d.pop_back();
+    std::remove(d.c_str());
+  }
+} g_cleanup;
+
+ArrayHandle Buffered(std::int32_t count, const std::string& name) {
+  ArrayHandle h(NewBufArray(NewFileArray(count, name.c_str(), platform::kFlagSequential), kBufLen,
+                            kBufLen));
+  return h;
+}
+
+void BM_BufArrayWrite(benchmark::State& state) {
+  const auto es = static_cast<std::uint16_t>(state.range(0));
+  const std::int32_t n = static_cast<std::int32_t>(kFileBytes / es);
+  for (auto _ : state) {
+    ArrayHandle a = Buffered(0, Scratch() + "buf.dat");
+    a->Init(es);
+    if (es == 1) {
+      for (std::int32_t i = 0; i < n; ++i) a->PutByteNext(static_cast<std::uint8_t>(i));
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) a->PutLongNext(static_cast<std::uint32_t>(i));
+    }
+    a->Flush();
+  }
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_PlainWrite(benchmark::State& state) {
+  const auto es = static_cast<std::size_t>(state.range(0));
+  const std::int64_t n = kFileBytes / static_cast<std::int64_t>(es);
+  std::vector<char> buffer(kBufLen * es);
+  for (auto _ : state) {
+    platform::FileHandle h = platform::OpenFileHandle(
+        (Scratch() + "plain.dat").c_str(), platform::OpenMode::kCreateAlways,
+        platform::kAccessReadWrite, platform::kShareExclusive, platform::kFlagSequential);
+    std::int64_t pos = 0;
+    std::size_t fill = 0;
+    for (std::int64_t i = 0; i < n; ++i) {
+      if (es == 1) {
+        buffer[fill] = static_cast<char>(i);
+      } else {
+        auto v = static_cast<std::uint32_t>(i);
+        std::memcpy(&buffer[fill * 4], &v, 4);
+      }
+      if (++fill == kBufLen) {
+        platform::WriteAt(h, pos, buffer.data(), fill * es);
+        pos += static_cast<std::int64_t>(fill * es);
+        fill = 0;
+      }
+    }
+    if (fill > 0) platform::WriteAt(h, pos, buffer.data(), fill * es);
+    platform::FlushFileHandle(h);
+    platform::CloseFileHandle(h);
+  }
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_BufArrayRead(benchmark::State& state) {
+  const auto es = static_cast<std::uint16_t>(state.range(0));
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    ArrayHandle a(NewBufArray(
+        NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential), kBufLen,
+        kBufLen));
+    std::int32_t n = a->Init(es);
+    if (es == 1) {
+      for (std::int32_t i = 0; i < n; ++i) sum += a->GetByteNext();
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) sum += a->GetLongNext();
+    }
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_PlainRead(benchmark::State& state) {
+  const auto es = static_cast<std::size_t>(state.range(0));
+  std::vector<char> buffer(kBufLen * es);
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    platform::FileHandle h = platform::OpenFileHandle(
+        (Scratch() + "plain.dat").c_str(), platform::OpenMode::kOpenExisting,
+        platform::kAccessRead, platform::kShareRead, platform::kFlagSequential);
+    std::int64_t length = 0;
+    platform::GetFileLength(h, &length);
+    for (std::int64_t pos = 0; pos < length;) {
+      std::size_t bytes = static_cast<std::size_t>(
+          std::min<std::int64_t>(length - pos, static_cast<std::int64_t>(buffer.size())));
+      platform::ReadAt(h, pos, buffer.data(), bytes);
+      pos += static_cast<std::int64_t>(bytes);
+      if (es == 1) {
+        for (std::size_t i = 0; i < bytes; ++i) sum += static_cast<unsigned char>(buffer[i]);
+      } else {
+        for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
+          std::uint32_t v;
+          std::memcpy(&v, &buffer[i], 4);
+          sum += v;
+        }
+      }
+    }
+    platform::CloseFileHandle(h);
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+// Block transfers of a whole window at a time through the array interface.
+void BM_BufArrayBlockRead(benchmark::State& state) {
+  std::vector<char> chunk(kBufLen);
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    ArrayHandle a(NewBufArray(
+        NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential), kBufLen,
+        kBufLen));
+    std::int32_t n = a->Init(1);
+    for (std::int32_t i = 0; i < n; i += kBufLen) {
+      std::int32_t k = std::min(kBufLen, n - i);
+      a->ReadNext(chunk.data(), k);
+      sum += static_cast<unsigned char>(chunk[0]);
+    }
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_BufArrayBlockWrite(benchmark::State& state) {
+  std::vector<char> chunk(kBufLen, 'w');
+  for (auto _ : state) {
+    ArrayHandle a = Buffered(0, Scratch() + "buf.dat");
+    a->Init(1);
+    for (std::int64_t done = 0; done < kFileBytes; done += kBufLen) {
+      a->WriteNext(chunk.data(), static_cast<std::int32_t>(std::min<std::int64_t>(kBufLen, kFileBytes - done)));
+    }
+    a->Flush();
+  }
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_VolumeAppendRead(benchmark::State& state) {
+  std::vector<char> chunk(kAppendChunk, 'v');
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    Volume* v = Volume::Create((Scratch() + "bench.vol").c_str());
+    {
+      ArrayHandle m(new VolumeFileArray(0, "member", v, 0));
+      m->Init(1);
+      for (std::int64_t done = 0; done < kVolumeBytes; done += kAppendChunk) {
+        m->WriteNext(chunk.data(), kAppendChunk);
+      }
+      m->Flush();
+      m->SetPosition(0);
+      for (std::int64_t done = 0; done < kVolumeBytes; done += kAppendChunk) {
+        m->ReadNext(chunk.data(), kAppendChunk);
+        sum += static_cast<unsigned char>(chunk[7]);
+      }
+    }
+    v->Update();
+    delete v;
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kVolumeBytes * 2);
+}
+
+void BM_PlainAppendRead(benchmark::State& state) {
+  std::vector<char> chunk(kAppendChunk, 'v');
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    platform::FileHandle h = platform::OpenFileHandle(
+        (Scratch() + "plainvol.dat").c_str(), platform::OpenMode::kCreateAlways,
+        platform::kAccessReadWrite, platform::kShareExclusive, platform::kFlagRandom);
+    for (std::int64_t done = 0; done < kVolumeBytes; done += kAppendChunk) {
+      platform::WriteAt(h, done, chunk.data(), kAppendChunk);
+    }
+    for (std::int64_t done = 0; done < kVolumeBytes; done += kAppendChunk) {
+      platform::ReadAt(h, done, chunk.data(), kAppendChunk);
+      sum += static_cast<unsigned char>(chunk[7]);
+    }
+    platform::FlushFileHandle(h);
+    platform::CloseFileHandle(h);
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kVolumeBytes * 2);
+}
+
+// Writes come first so that the read benchmarks find their files.
+BENCHMARK(BM_BufArrayWrite)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayBlockWrite)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayBlockRead)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VolumeAppendRead)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainAppendRead)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ludrex
