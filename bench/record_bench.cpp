@@ -28,7 +28,8 @@ std::vector<std::unique_ptr<Field>> PlayerNames(int n) {
       s += c;
     }
     s += ", A.";
-    auto f = std::unique_ptr<Field>(CreateField(FieldSpec(kStringType, String("~1"), 0, String(""))));
+    auto f =
+        std::unique_ptr<Field>(CreateField(FieldSpec(kStringType, String("~1"), 0, String(""))));
     f->SetText(String::Copy(s.data(), static_cast<std::uint32_t>(s.size())));
     fields.push_back(std::move(f));
   }

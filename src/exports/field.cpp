@@ -121,12 +121,12 @@ extern "C" LUDREX_API void StringField_SetStr(LudrexField* field, const char* te
   GuardVoid([&] { As<StringField>(field).SetText(View(text)); });
 }
 
-#define LUDREX_VALUE_ACCESSORS(Class, member)                                           \
-  extern "C" LUDREX_API int32_t Class##_GetValue(LudrexField* field) {                  \
-    return Guard<int32_t>(0, [&] { return As<Class>(field).member; });                  \
-  }                                                                                     \
-  extern "C" LUDREX_API void Class##_SetValue(LudrexField* field, int32_t value) {      \
-    GuardVoid([&] { As<Class>(field).member = value; });                                \
+#define LUDREX_VALUE_ACCESSORS(Class, member)                                      \
+  extern "C" LUDREX_API int32_t Class##_GetValue(LudrexField* field) {             \
+    return Guard<int32_t>(0, [&] { return As<Class>(field).member; });             \
+  }                                                                                \
+  extern "C" LUDREX_API void Class##_SetValue(LudrexField* field, int32_t value) { \
+    GuardVoid([&] { As<Class>(field).member = value; });                           \
   }
 
 LUDREX_VALUE_ACCESSORS(IntField, value_)

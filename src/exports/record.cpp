@@ -1,9 +1,10 @@
 // Record exports.
+#include "record/record.h"
+
 #include "exports/guard.h"
 #include "frame/error.h"
 #include "ludrex.h"
 #include "record/pattern.h"
-#include "record/record.h"
 
 using namespace ludrex;
 

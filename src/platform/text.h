@@ -3,8 +3,8 @@
 //
 // One weight table serves both the sort key and the comparison, so for any two texts the byte
 // order of their keys always equals their comparison. Letters compare without case, Latin letters
-// before Cyrillic ones, Ё right after Е; other characters sort before digits, digits before letters.
-// The same portable table is used on every target.
+// before Cyrillic ones, Ё right after Е; other characters sort before digits, digits before
+// letters. The same portable table is used on every target.
 #pragma once
 
 #include <cstddef>

@@ -17,7 +17,8 @@ void ChessField::Assign(const Field& other) {
 ByteBlock ChessField::GetKey() const {
   ByteBlock key;
   key.SetCount(static_cast<std::int64_t>(raw_.Count()) + 1);
-  if (raw_.Count() > 0) std::memcpy(key.Data(), raw_.Data(), static_cast<std::size_t>(raw_.Count()));
+  if (raw_.Count() > 0)
+    std::memcpy(key.Data(), raw_.Data(), static_cast<std::size_t>(raw_.Count()));
   key.Data()[raw_.Count()] = 0;
   ApplyDescending(key.Data(), key.Count());
   return key;

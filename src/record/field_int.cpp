@@ -11,10 +11,17 @@ IntField::IntField(const FieldSpec& spec) : Field(spec) {
   const String& p = spec.param;
   if (p.Length() < 1 || p.Length() > 2) Raise(806);
   switch (p.Text()[0]) {
-    case '1': width_ = 1; break;
-    case '2': width_ = 2; break;
-    case '4': width_ = 4; break;
-    default: Raise(806);
+    case '1':
+      width_ = 1;
+      break;
+    case '2':
+      width_ = 2;
+      break;
+    case '4':
+      width_ = 4;
+      break;
+    default:
+      Raise(806);
   }
   if (p.Length() == 2) {
     if (p.Text()[1] != 'U' && p.Text()[1] != 'u') Raise(806);

@@ -56,10 +56,14 @@ void ResultField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   if (baseType == kNativeBase) return SetLittleEndian(out, static_cast<std::uint32_t>(code_), 1);
   if (baseType == kPgnBase) {
     switch (code_) {
-      case 1: return detail::SetText(out, "1/2-1/2");
-      case 2: return detail::SetText(out, "1-0");
-      case 3: return detail::SetText(out, "0-1");
-      default: return detail::SetText(out, "*");
+      case 1:
+        return detail::SetText(out, "1/2-1/2");
+      case 2:
+        return detail::SetText(out, "1-0");
+      case 3:
+        return detail::SetText(out, "0-1");
+      default:
+        return detail::SetText(out, "*");
     }
   }
   Raise(805);
@@ -164,8 +168,9 @@ void RoundField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
     char buf[32];
     int n = 0;
     if (round != 0) n = std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(round));
-    if (game != 0) n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%ld",
-                                      static_cast<long>(game));
+    if (game != 0)
+      n += std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%ld",
+                         static_cast<long>(game));
     return SetBytes(out, buf, n);
   }
   Raise(805);
@@ -241,7 +246,8 @@ void ECOField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   if (baseType == kPgnBase) {
     if (value_ < 0) return detail::SetText(out, "?");
     char text[3] = {static_cast<char>('A' + (value_ % 1000) / 100),
-                    static_cast<char>('0' + value_ % 100 / 10), static_cast<char>('0' + value_ % 10)};
+                    static_cast<char>('0' + value_ % 100 / 10),
+                    static_cast<char>('0' + value_ % 10)};
     return SetBytes(out, text, 3);
   }
   Raise(805);

@@ -27,29 +27,29 @@ struct PairList {
 // Pairs of meanings 1..22; meaning 0 is built from the subtype counts.
 constexpr Pair kLibOrString[2] = {{0, 0}, {1, 0}};
 const PairList kPairs[kMeaningCount] = {
-    {0, {}},                                          // 0: built from the subtypes
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 1 White
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 2 Black
-    {1, {{1, 0}}},                                    // 3 Name
-    {2, {{3, 0}, {3, 2}}},                            // 4 Birth date
-    {1, {{2, 3}}},                                    // 5 Elo
-    {1, {{8, 0}}},                                    // 6 Sex
-    {1, {{1, 0}}},                                    // 7 Title
-    {1, {{2, 5}}},                                    // 8 FIDE ID
-    {1, {{2, 3}}},                                    // 9 White Elo
-    {1, {{2, 3}}},                                    // 10 Black Elo
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 11 Place
-    {1, {{1, 0}}},                                    // 12 City
-    {1, {{1, 0}}},                                    // 13 Country
-    {1, {{5, 0}}},                                    // 14 Result
-    {0, {}},                                          // 15 Date: three pairs, below
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 16 Tournament
-    {1, {{6, 0}}},                                    // 17 Round
-    {1, {{7, 0}}},                                    // 18 ECO
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 19 Remark
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 20 Annotator
-    {2, {kLibOrString[0], kLibOrString[1]}},          // 21 Source
-    {1, {{4, 0}}},                                    // 22 Moves
+    {0, {}},                                  // 0: built from the subtypes
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 1 White
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 2 Black
+    {1, {{1, 0}}},                            // 3 Name
+    {2, {{3, 0}, {3, 2}}},                    // 4 Birth date
+    {1, {{2, 3}}},                            // 5 Elo
+    {1, {{8, 0}}},                            // 6 Sex
+    {1, {{1, 0}}},                            // 7 Title
+    {1, {{2, 5}}},                            // 8 FIDE ID
+    {1, {{2, 3}}},                            // 9 White Elo
+    {1, {{2, 3}}},                            // 10 Black Elo
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 11 Place
+    {1, {{1, 0}}},                            // 12 City
+    {1, {{1, 0}}},                            // 13 Country
+    {1, {{5, 0}}},                            // 14 Result
+    {0, {}},                                  // 15 Date: three pairs, below
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 16 Tournament
+    {1, {{6, 0}}},                            // 17 Round
+    {1, {{7, 0}}},                            // 18 ECO
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 19 Remark
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 20 Annotator
+    {2, {kLibOrString[0], kLibOrString[1]}},  // 21 Source
+    {1, {{4, 0}}},                            // 22 Moves
 };
 
 void CheckMeaning(std::int32_t m) {
@@ -64,7 +64,8 @@ Pair PairOf(std::int32_t m, std::int32_t k) {
     std::int32_t before = 0;
     for (std::int32_t t = 0; t < kFieldTypeCount; ++t) {
       std::int32_t n = FieldSubtypeCount(t);
-      if (k < before + n) return {static_cast<std::int8_t>(t), static_cast<std::int8_t>(k - before)};
+      if (k < before + n)
+        return {static_cast<std::int8_t>(t), static_cast<std::int8_t>(k - before)};
       before += n;
     }
     Raise(815);

@@ -10,7 +10,7 @@
 
 namespace ludrex {
 
-class Base;    // the base object of the base layer; only its address is handled here
+class Base;  // the base object of the base layer; only its address is handled here
 class Record;
 
 class LibraryAccess {

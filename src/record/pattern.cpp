@@ -54,8 +54,8 @@ void FillHost(HostRecordPattern* host, const RecordPattern& pattern) {
   host->entries = nullptr;
   std::int32_t n = pattern.Count();
   if (n == 0) return;
-  host->entries = static_cast<HostFieldEntry*>(MemAlloc(static_cast<std::int64_t>(n) *
-                                                        static_cast<std::int64_t>(sizeof(HostFieldEntry))));
+  host->entries = static_cast<HostFieldEntry*>(
+      MemAlloc(static_cast<std::int64_t>(n) * static_cast<std::int64_t>(sizeof(HostFieldEntry))));
   std::memset(host->entries, 0, sizeof(HostFieldEntry) * static_cast<std::size_t>(n));
   // Entries are counted as they are completed, so a failure half way frees only what exists.
   for (std::int32_t i = 0; i < n; ++i) {

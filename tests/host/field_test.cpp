@@ -20,7 +20,8 @@ class HostFields : public ::testing::Test {
   }
   void TearDown() override { SetErrorFunction(nullptr); }
   static std::string LastError() {
-    return g_fieldErrors.empty() ? "" : g_fieldErrors.back().substr(0, g_fieldErrors.back().find('\n'));
+    return g_fieldErrors.empty() ? ""
+                                 : g_fieldErrors.back().substr(0, g_fieldErrors.back().find('\n'));
   }
 };
 
@@ -39,8 +40,9 @@ HostFieldEntry Entry(int type, const char* name, int flags = 0, const char* text
 TEST_F(HostFields, Catalogue) {
   EXPECT_STREQ(CPP_GetFieldTypeName(7), "ECO");
   EXPECT_STREQ(CPP_GetFieldTypeName(0x10007), "ECO criterion");
-  EXPECT_STREQ(CPP_GetFieldTypeName(1), "\xF1\xF2\xF0\xEE\xEA\xE0 \xEF\xE5\xF0\xE5\xEC\xE5\xED\xED\xEE\xE9 "
-                                        "\xE4\xEB\xE8\xED\xFB");  // строка переменной длины
+  EXPECT_STREQ(CPP_GetFieldTypeName(1),
+               "\xF1\xF2\xF0\xEE\xEA\xE0 \xEF\xE5\xF0\xE5\xEC\xE5\xED\xED\xEE\xE9 "
+               "\xE4\xEB\xE8\xED\xFB");  // строка переменной длины
   EXPECT_EQ(CPP_GetFieldTypeName(9), nullptr);
   EXPECT_EQ(LastError(), "Error # 801");
   EXPECT_EQ(CPP_NFieldSubtypes(2), 6);

@@ -27,7 +27,7 @@ TEST(Allocation, FixedSizeFieldsWorkWithoutTheHeap) {
   GTEST_SKIP() << "heap blocks are counted only on glibc without the address sanitizer";
 #else
   CaptureScope capture;
-  std::vector<std::unique_ptr<Field>> fields;
+  std::vector<std::unique_ptr<Field> > fields;
   fields.push_back(Make(2, "4"));
   fields.push_back(Make(3, "F"));
   fields.push_back(Make(5));
@@ -35,7 +35,7 @@ TEST(Allocation, FixedSizeFieldsWorkWithoutTheHeap) {
   fields.push_back(Make(7));
   fields.push_back(Make(8));
   fields.push_back(Make(0, "", kFlagIndexOnly));
-  std::vector<std::unique_ptr<Field>> others;
+  std::vector<std::unique_ptr<Field> > others;
   for (auto& f : fields) {
     others.push_back(std::unique_ptr<Field>(CreateField(f->Spec())));
   }

@@ -14,7 +14,7 @@ class Fields : public ::testing::Test {
 TEST_F(Fields, FactoryChecksTypesAndParams) {
   EXPECT_RAISES(801, Make(9));
   EXPECT_RAISES(801, Make(-1));
-  EXPECT_RAISES(801, Make(0x10001));  // no criterion classes installed
+  EXPECT_RAISES(801, Make(0x10001));         // no criterion classes installed
   EXPECT_RAISES(804, CreateField(Spec(0)));  // library field without a library pattern
   for (const char* bad : {"", "3", "12", "1x", "4uu", "u"}) EXPECT_RAISES(806, Make(2, bad));
   for (const char* bad : {"", "D", "YMD", "FF", "M"}) EXPECT_RAISES(806, Make(3, bad));
@@ -108,7 +108,8 @@ TEST_F(Fields, DatePackingForYearAndFullDates) {
   auto& d = As<DateField>(f);
   d.year_ = 1999, d.month_ = 3, d.day_ = 15;
   std::uint32_t p = ((1999u * 13 + 3) << 5) + 15;
-  EXPECT_EQ(Bytes(f->Pack(0, String("F"))), (V{std::uint8_t(p), std::uint8_t(p >> 8), std::uint8_t(p >> 16)}));
+  EXPECT_EQ(Bytes(f->Pack(0, String("F"))),
+            (V{std::uint8_t(p), std::uint8_t(p >> 8), std::uint8_t(p >> 16)}));
   ByteBlock year = f->Pack(0, String("y"));
   EXPECT_EQ(Bytes(year), (V{0xCF, 0x07}));
   f->Unpack(0, year.Data(), year.Count(), String("Y"));

@@ -16,11 +16,11 @@
 namespace ludrex::testing {
 
 // Runs stmt, which must raise error code.
-#define EXPECT_RAISES(code, stmt)                                   \
-  do {                                                              \
-    ::ludrex::testing::Capture().errors.clear();                    \
-    EXPECT_THROW(stmt, ::ludrex::Failure);                          \
-    EXPECT_EQ(::ludrex::testing::LastErrorCode(), unsigned(code));  \
+#define EXPECT_RAISES(code, stmt)                                  \
+  do {                                                             \
+    ::ludrex::testing::Capture().errors.clear();                   \
+    EXPECT_THROW(stmt, ::ludrex::Failure);                         \
+    EXPECT_EQ(::ludrex::testing::LastErrorCode(), unsigned(code)); \
   } while (0)
 
 inline FieldSpec Spec(std::int32_t type, const char* name = "f", const char* param = "",

@@ -27,8 +27,8 @@ int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 void RoundTrip(Field& f, Field& g, std::int32_t t, const char* param) {
   ByteBlock b = f.Pack(t, String(param));
   g.Unpack(t, b.Data(), b.Count(), String(param));
-  ASSERT_EQ(g.CompareTo(f), 0) << "base " << t << " param " << param << " text "
-                                << Str(f.ToText()) << " -> " << Str(g.ToText());
+  ASSERT_EQ(g.CompareTo(f), 0) << "base " << t << " param " << param << " text " << Str(f.ToText())
+                               << " -> " << Str(g.ToText());
 }
 
 TEST_F(Properties, IntegersRoundTrip) {
@@ -36,9 +36,9 @@ TEST_F(Properties, IntegersRoundTrip) {
     const char* param;
     std::int64_t lo, hi;
   };
-  const Width widths[] = {{"1", -128, 127},      {"1u", -128, 127},
-                          {"2", -32768, 32767},  {"2u", -32768, 32767},
-                          {"4", INT32_MIN, INT32_MAX}, {"4u", INT32_MIN, INT32_MAX}};
+  const Width widths[] = {
+      {"1", -128, 127},      {"1u", -128, 127},           {"2", -32768, 32767},
+      {"2u", -32768, 32767}, {"4", INT32_MIN, INT32_MAX}, {"4u", INT32_MIN, INT32_MAX}};
   for (const Width& w : widths) {
     auto f = Make(2, w.param), g = Make(2, w.param);
     for (int i = 0; i < kRounds; ++i) {
@@ -122,7 +122,8 @@ TEST_F(Properties, LibraryIndexesAndRawGamesRoundTrip) {
 
 // The byte order of keys (GetKey and PutKey) equals CompareTo; descending reverses both.
 template <class SetRandom>
-void CheckKeyOrder(std::int32_t type, const char* param, SetRandom setRandom, bool putKeyAsGetKey = true) {
+void CheckKeyOrder(std::int32_t type, const char* param, SetRandom setRandom,
+                   bool putKeyAsGetKey = true) {
   for (std::uint32_t flags : {0u, kFlagDescending}) {
     auto a = Make(type, param, flags), b = Make(type, param, flags);
     for (int i = 0; i < kRounds; ++i) {
@@ -153,8 +154,10 @@ TEST_F(Properties, KeysAgreeWithComparison) {
     auto& d = dynamic_cast<DateField&>(f);
     d.year_ = Int(0, 16383), d.month_ = Int(0, 12), d.day_ = Int(0, 31);
   });
-  CheckKeyOrder(5, "", [&](Field& f) { f.SetInt(Int(0, 255)); }, false);
-  CheckKeyOrder(8, "", [&](Field& f) { f.SetInt(Int(0, 255)); }, false);
+  CheckKeyOrder(
+      5, "", [&](Field& f) { f.SetInt(Int(0, 255)); }, false);
+  CheckKeyOrder(
+      8, "", [&](Field& f) { f.SetInt(Int(0, 255)); }, false);
   CheckKeyOrder(6, "", [&](Field& f) { dynamic_cast<RoundField&>(f).value_ = Int(0, 65535); });
   CheckKeyOrder(7, "", [&](Field& f) { dynamic_cast<ECOField&>(f).value_ = Int(0, 499); });
   CheckKeyOrder(1, "", [&](Field& f) {

@@ -1,11 +1,11 @@
 // Code-page conversions and the collation: keys and comparison always agree.
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include "platform/text.h"
 
 namespace ludrex::platform {
 namespace {
@@ -23,21 +23,22 @@ std::vector<std::uint8_t> Key(const std::string& s) {
 TEST(Collation, LettersWithoutCaseLatinBeforeCyrillic) {
   EXPECT_EQ(Cmp("Tal", "TAL"), 0);
   EXPECT_EQ(Cmp("tal", "Tam"), -1);
-  EXPECT_EQ(Cmp("Zz", "\xC0"), -1);          // Z before А
-  EXPECT_EQ(Cmp("\xE0\xE1", "\xC0\xC1"), 0);  // аб = АБ
-  EXPECT_EQ(Cmp("\xC5", "\xA8"), -1);         // Е before Ё
-  EXPECT_EQ(Cmp("\xA8", "\xC6"), -1);         // Ё before Ж
+  EXPECT_EQ(Cmp("Zz", "\xC0"), -1);                           // Z before А
+  EXPECT_EQ(Cmp("\xE0\xE1", "\xC0\xC1"), 0);                  // аб = АБ
+  EXPECT_EQ(Cmp("\xC5", "\xA8"), -1);                         // Е before Ё
+  EXPECT_EQ(Cmp("\xA8", "\xC6"), -1);                         // Ё before Ж
   EXPECT_EQ(Cmp("\xB8\xEB\xEA\xE0", "\xA8\xCB\xCA\xC0"), 0);  // ёлка = ЁЛКА
-  EXPECT_EQ(Cmp("\xDF", "\xFF"), 0);          // Я = я, the last letter
-  EXPECT_EQ(Cmp("9", "a"), -1);               // digits before letters
-  EXPECT_EQ(Cmp(" ", "0"), -1);               // symbols before digits
-  EXPECT_EQ(Cmp("Ab", "Ab "), -1);            // a prefix sorts first
+  EXPECT_EQ(Cmp("\xDF", "\xFF"), 0);                          // Я = я, the last letter
+  EXPECT_EQ(Cmp("9", "a"), -1);                               // digits before letters
+  EXPECT_EQ(Cmp(" ", "0"), -1);                               // symbols before digits
+  EXPECT_EQ(Cmp("Ab", "Ab "), -1);                            // a prefix sorts first
   EXPECT_EQ(Cmp("", ""), 0);
 }
 
 TEST(Collation, KeyOrderEqualsComparison) {
   std::mt19937 rng(866);
-  const std::string alphabet = "aAbBeEzZ09 -.\xC0\xE0\xC5\xE5\xA8\xB8\xC6\xE6\xDF\xFF\x80\x90\xB2\xB3\x01\xA0";
+  const std::string alphabet =
+      "aAbBeEzZ09 -.\xC0\xE0\xC5\xE5\xA8\xB8\xC6\xE6\xDF\xFF\x80\x90\xB2\xB3\x01\xA0";
   for (int i = 0; i < 20000; ++i) {
     std::string s[2];
     for (auto& t : s) {
