@@ -267,7 +267,11 @@ TEST(HeadCachedArray, HeadIsWrittenBackOnFlushAndDestruction) {
   ScratchDir dir;
   std::string name = dir / "h.dat";
   {
-    ArrayHandle h(NewHeadCachedArray(NewFileArray(0, name.c_str()), 8, false));
+    // Shared for reading, so that the test can look at the file while it is open.
+    ArrayHandle h(NewHeadCachedArray(
+        NewFileArray(0, name.c_str(), platform::kFlagNone, platform::kAccessReadWrite,
+                     platform::kShareRead),
+        8, false));
     h->Init(1);
     h->WriteNext("abcdefghij", 10);  // 8 in memory, 2 in the file
     EXPECT_EQ(static_cast<HeadCachedArray*>(h.Get())->Cached(), 8);

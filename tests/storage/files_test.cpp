@@ -137,7 +137,10 @@ TEST(FreeSpace, MeasuresRealDisks) {
   EXPECT_GT(FreeSpaceTemp(), 0u);
   EXPECT_GT(FreeSpaceFor((dir / "x.kvx").c_str()), 0u);
   EXPECT_GT(FreeSpaceFor("x.kvx"), 0u);  // the current directory
-  EXPECT_EQ(ErrorOf([&] { FreeSpaceFor((dir / "no/such/dir/x.kvx").c_str()); }), 516u);
+  if (platform::kPathSeparator == '/') {
+    // (Windows measures the disk of a missing directory all the same.)
+    EXPECT_EQ(ErrorOf([&] { FreeSpaceFor((dir / "no/such/dir/x.kvx").c_str()); }), 516u);
+  }
 }
 
 struct Dialogs {
