@@ -203,10 +203,17 @@ class BufArray final : public Array {
   void PutWordNext(std::uint16_t v) override { PutWord(position_, v); }
   void PutWord(std::int32_t index, std::uint16_t value) override;
   void PutByteNext(std::uint8_t v) override {
+    // Sequential byte writing inside the window or appending to it while it has room.
     std::uint32_t o = static_cast<std::uint32_t>(position_ - start_);
-    if (elementSize_ == 1 && position_ >= 0 && o < static_cast<std::uint32_t>(valid_)) {
+    if (elementSize_ == 1 && position_ >= 0 && o <= static_cast<std::uint32_t>(valid_) &&
+        o < static_cast<std::uint32_t>(bufLen_) && position_ < 2147483647 &&
+        (position_ < count_ || expandable_)) {
       buffer_[o] = static_cast<char>(v);
       modified_ = true;
+      if (o == static_cast<std::uint32_t>(valid_)) {
+        ++valid_;
+        if (start_ + valid_ > count_) count_ = start_ + valid_;
+      }
       ++position_;
       return;
     }
