@@ -34,6 +34,10 @@ void Array::CheckWrite(std::int32_t index, std::int32_t n) const {
   if (index < 0 || n < 0 || end > kMaxIndex || (end > count_ && !expandable_)) Raise(517);
 }
 
+void Array::CheckTypedWidth(std::uint16_t width) const {
+  if (elementSize_ > width) Raise(535);
+}
+
 void Array::CheckLockIndex(std::int32_t index) const {
   if (index < 0 || index > count_) Raise(517);
 }
@@ -49,28 +53,40 @@ void Array::WriteNext(const void* buffer, std::int32_t n) { Write(position_, buf
 
 std::uint32_t Array::GetLongNext() { return GetLong(position_); }
 std::uint32_t Array::GetLong(std::int32_t index) {
+  CheckTypedWidth(4);
   std::uint32_t v = 0;
   Read(index, &v, 1);
   return v;
 }
 std::uint16_t Array::GetWordNext() { return GetWord(position_); }
 std::uint16_t Array::GetWord(std::int32_t index) {
+  CheckTypedWidth(4);
   std::uint32_t v = 0;
   Read(index, &v, 1);
   return static_cast<std::uint16_t>(v);
 }
 std::uint8_t Array::GetByteNext() { return GetByte(position_); }
 std::uint8_t Array::GetByte(std::int32_t index) {
+  CheckTypedWidth(4);
   std::uint32_t v = 0;
   Read(index, &v, 1);
   return static_cast<std::uint8_t>(v);
 }
 void Array::PutLongNext(std::uint32_t value) { PutLong(position_, value); }
-void Array::PutLong(std::int32_t index, std::uint32_t value) { Write(index, &value, 1); }
+void Array::PutLong(std::int32_t index, std::uint32_t value) {
+  CheckTypedWidth(4);
+  Write(index, &value, 1);
+}
 void Array::PutWordNext(std::uint16_t value) { PutWord(position_, value); }
-void Array::PutWord(std::int32_t index, std::uint16_t value) { Write(index, &value, 1); }
+void Array::PutWord(std::int32_t index, std::uint16_t value) {
+  CheckTypedWidth(2);
+  Write(index, &value, 1);
+}
 void Array::PutByteNext(std::uint8_t value) { PutByte(position_, value); }
-void Array::PutByte(std::int32_t index, std::uint8_t value) { Write(index, &value, 1); }
+void Array::PutByte(std::int32_t index, std::uint8_t value) {
+  CheckTypedWidth(1);
+  Write(index, &value, 1);
+}
 
 void* Array::LockForward(std::int32_t index) {
   CheckLockIndex(index);
@@ -151,6 +167,7 @@ void MemArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
 }
 
 std::uint32_t MemArray::GetLong(std::int32_t index) {
+  if (elementSize_ != 4) Raise(535);
   CheckRead(index, 1);
   std::uint32_t v;
   std::memcpy(&v, data_ + static_cast<std::size_t>(index) * 4, 4);
@@ -158,6 +175,7 @@ std::uint32_t MemArray::GetLong(std::int32_t index) {
   return v;
 }
 std::uint16_t MemArray::GetWord(std::int32_t index) {
+  if (elementSize_ != 2) Raise(535);
   CheckRead(index, 1);
   std::uint16_t v;
   std::memcpy(&v, data_ + static_cast<std::size_t>(index) * 2, 2);
@@ -165,23 +183,27 @@ std::uint16_t MemArray::GetWord(std::int32_t index) {
   return v;
 }
 std::uint8_t MemArray::GetByte(std::int32_t index) {
+  if (elementSize_ != 1) Raise(535);
   CheckRead(index, 1);
   position_ = index + 1;
   return static_cast<std::uint8_t>(data_[index]);
 }
 void MemArray::PutLong(std::int32_t index, std::uint32_t value) {
+  if (elementSize_ != 4) Raise(535);
   CheckWrite(index, 1);
   if (index >= count_) Extend(index + 1 - count_);
   std::memcpy(data_ + static_cast<std::size_t>(index) * 4, &value, 4);
   position_ = index + 1;
 }
 void MemArray::PutWord(std::int32_t index, std::uint16_t value) {
+  if (elementSize_ != 2) Raise(535);
   CheckWrite(index, 1);
   if (index >= count_) Extend(index + 1 - count_);
   std::memcpy(data_ + static_cast<std::size_t>(index) * 2, &value, 2);
   position_ = index + 1;
 }
 void MemArray::PutByte(std::int32_t index, std::uint8_t value) {
+  if (elementSize_ != 1) Raise(535);
   CheckWrite(index, 1);
   if (index >= count_) Extend(index + 1 - count_);
   data_[index] = static_cast<char>(value);

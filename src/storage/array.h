@@ -46,7 +46,7 @@ class Array {
   virtual void WriteNext(const void* buffer, std::int32_t n);
   virtual void Write(std::int32_t index, const void* buffer, std::int32_t n) = 0;
   // Slots 8-13. Typed reads of 4-, 2- and 1-byte elements (only on arrays of that element
-  // size): 0 <= index < Count; Position = index + 1.
+  // size; wider elements raise 535): 0 <= index < Count; Position = index + 1.
   virtual std::uint32_t GetLongNext();
   virtual std::uint32_t GetLong(std::int32_t index);
   virtual std::uint16_t GetWordNext();
@@ -96,6 +96,8 @@ class Array {
   void CheckRead(std::int32_t index, std::int32_t n) const;
   // Raise 517 unless 0 <= index, 0 <= n, index + n < 2^31 and (index + n <= Count or Expandable).
   void CheckWrite(std::int32_t index, std::int32_t n) const;
+  // Raise 535 when the elements are wider than a typed value of width bytes.
+  void CheckTypedWidth(std::uint16_t width) const;
   // Raise 517 unless 0 <= index <= Count.
   void CheckLockIndex(std::int32_t index) const;
   // The new Count for Extend(delta); raises 517 below 0 or above 2^31 - 1.

@@ -106,6 +106,7 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
 }
 
 void BufArray::GetValue(std::int32_t index, void* out) {
+  CheckTypedWidth(4);
   CheckRead(index, 1);
   std::uint32_t o = static_cast<std::uint32_t>(index - start_);
   if (o < static_cast<std::uint32_t>(valid_)) {
@@ -119,6 +120,7 @@ void BufArray::GetValue(std::int32_t index, void* out) {
 }
 
 void BufArray::PutValue(std::int32_t index, const void* value) {
+  CheckTypedWidth(4);
   CheckWrite(index, 1);
   std::int32_t o = index - start_;
   if (o >= 0 && o < valid_) {
@@ -160,7 +162,10 @@ std::uint8_t BufArray::GetByte(std::int32_t index) {
   return static_cast<std::uint8_t>(v);
 }
 void BufArray::PutLong(std::int32_t index, std::uint32_t value) { PutValue(index, &value); }
-void BufArray::PutWord(std::int32_t index, std::uint16_t value) { PutValue(index, &value); }
+void BufArray::PutWord(std::int32_t index, std::uint16_t value) {
+  std::uint32_t v = value;  // PutValue copies ElementSize bytes
+  PutValue(index, &v);
+}
 void BufArray::PutByte(std::int32_t index, std::uint8_t value) {
   std::int32_t o = index - start_;
   if (elementSize_ == 1 && index >= 0 && o >= 0 && o < valid_) {
@@ -169,7 +174,8 @@ void BufArray::PutByte(std::int32_t index, std::uint8_t value) {
     position_ = index + 1;
     return;
   }
-  PutValue(index, &value);
+  std::uint32_t v = value;
+  PutValue(index, &v);
 }
 
 void* BufArray::LockForward(std::int32_t index) {

@@ -48,7 +48,10 @@ class Volume;
 // File opens the directory file itself. 541 for another negative dir, 540 for an empty name.
 // Writes past the allocated runs lengthen the last run when it ends at the volume's end, else
 // add a run of max(need, 6 % of the member + 1, 512) bytes. Flush (and destruction) writes the
-// run tables and the entry.
+// run tables and the entry. Every Read/Write goes to the volume file (in pieces of at most 65535
+// bytes): for element-by-element access wrap the member in a BufArray. Only one open array per
+// member at a time; a member flushed after its entry moved finds the entry again by name, and a
+// member deleted while open writes nothing back.
 class VolumeFileArray : public Array {
  public:
   static constexpr std::int32_t kDirectoryFile = -2147483647 - 1;

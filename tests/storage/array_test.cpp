@@ -497,3 +497,25 @@ TEST(LegacyVolumeArray, DamagedContainersGiveNumberedErrors) {
 
 }  // namespace
 }  // namespace ludrex
+
+namespace ludrex {
+namespace {
+
+TEST(TypedAccess, WidthsMustFitTheElements) {
+  CaptureScope scope;
+  ArrayHandle m = Mem(4, 1);
+  EXPECT_EQ(ErrorOf([&] { m->GetLong(0); }), 535u);  // would address past the block
+  EXPECT_EQ(ErrorOf([&] { m->PutWord(0, 1); }), 535u);
+  ArrayHandle wide(NewBufArray(Mem(4, 8).Release(), 4, 4));
+  wide->Init(8);
+  EXPECT_EQ(ErrorOf([&] { wide->GetLong(0); }), 535u);
+  EXPECT_EQ(ErrorOf([&] { wide->PutByte(0, 1); }), 535u);
+  ArrayHandle words(NewBufArray(Mem(0, 2).Release(), 4, 4));
+  words->Init(2);
+  for (std::uint16_t i = 0; i < 10; ++i) words->PutWordNext(static_cast<std::uint16_t>(i * 1000));
+  EXPECT_EQ(words->GetWord(9), 9000);
+  EXPECT_EQ(words->GetWord(2), 2000);
+}
+
+}  // namespace
+}  // namespace ludrex
