@@ -89,6 +89,13 @@ LUDREX_API void LUDREX_CDECL Base_SetCopyEventToSite(LudrexBase* base, int value
  * the whole pattern), and releases it. */
 LUDREX_API void LUDREX_CDECL Base_EnableFastAccess(LudrexBase* base, HostRecordPattern* pattern);
 LUDREX_API void LUDREX_CDECL Base_DisableFastAccess(LudrexBase* base);
+/* Puts the members of subset into the order of the key made of pattern's fields (each field's
+ * flag 4 sorts it from high to low; equal keys stay in record order) and writes their record
+ * numbers to out, which has room for Subset_CurLength. Returns 1, or 0 when a progress step
+ * asked to stop (out then holds what was written) or the host refused to go on for lack of
+ * disk space. */
+LUDREX_API int LUDREX_CDECL Base_SortSubset(LudrexBase* base, int* out, LudrexSubset* subset,
+                                            HostRecordPattern* pattern);
 LUDREX_API int LUDREX_CDECL Base_GetBaseLength(LudrexBase* base);
 LUDREX_API int LUDREX_CDECL Base_GetBaseType(LudrexBase* base);
 
