@@ -30,8 +30,8 @@ struct ScratchDir {
   std::string path;
   ScratchDir() {
     String t = TempDirectory();
-    std::string d = std::string(t.Text(), t.Length()) + "ludrex-bench-" +
-                    std::to_string(platform::TickCount());
+    std::string d =
+        std::string(t.Text(), t.Length()) + "ludrex-bench-" + std::to_string(platform::TickCount());
     CreateDir(d.c_str());
     path = d + platform::kPathSeparator;
   }
@@ -49,8 +49,8 @@ const std::string& Scratch() {
 }
 
 ArrayHandle Buffered(std::int32_t count, const std::string& name) {
-  ArrayHandle h(NewBufArray(NewFileArray(count, name.c_str(), platform::kFlagSequential), kBufLen,
-                            kBufLen));
+  ArrayHandle h(
+      NewBufArray(NewFileArray(count, name.c_str(), platform::kFlagSequential), kBufLen, kBufLen));
   return h;
 }
 
@@ -104,9 +104,9 @@ void BM_BufArrayRead(benchmark::State& state) {
   const auto es = static_cast<std::uint16_t>(state.range(0));
   std::uint64_t sum = 0;
   for (auto _ : state) {
-    ArrayHandle a(NewBufArray(
-        NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential), kBufLen,
-        kBufLen));
+    ArrayHandle a(
+        NewBufArray(NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential),
+                    kBufLen, kBufLen));
     std::int32_t n = a->Init(es);
     if (es == 1) {
       for (std::int32_t i = 0; i < n; ++i) sum += a->GetByteNext();
@@ -124,8 +124,8 @@ void BM_PlainRead(benchmark::State& state) {
   std::uint64_t sum = 0;
   for (auto _ : state) {
     platform::FileHandle h = platform::OpenFileHandle(
-        (Scratch() + "plain.dat").c_str(), platform::OpenMode::kOpenExisting,
-        platform::kAccessRead, platform::kShareRead, platform::kFlagSequential);
+        (Scratch() + "plain.dat").c_str(), platform::OpenMode::kOpenExisting, platform::kAccessRead,
+        platform::kShareRead, platform::kFlagSequential);
     std::int64_t length = 0;
     platform::GetFileLength(h, &length);
     for (std::int64_t pos = 0; pos < length;) {
@@ -154,9 +154,9 @@ void BM_BufArrayBlockRead(benchmark::State& state) {
   std::vector<char> chunk(kBufLen);
   std::uint64_t sum = 0;
   for (auto _ : state) {
-    ArrayHandle a(NewBufArray(
-        NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential), kBufLen,
-        kBufLen));
+    ArrayHandle a(
+        NewBufArray(NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential),
+                    kBufLen, kBufLen));
     std::int32_t n = a->Init(1);
     for (std::int32_t i = 0; i < n; i += kBufLen) {
       std::int32_t k = std::min(kBufLen, n - i);
@@ -173,9 +173,9 @@ void BM_BufArrayWindowRead(benchmark::State& state) {
   const auto es = static_cast<std::uint16_t>(state.range(0));
   std::uint64_t sum = 0;
   for (auto _ : state) {
-    ArrayHandle a(NewBufArray(
-        NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential), kBufLen,
-        kBufLen));
+    ArrayHandle a(
+        NewBufArray(NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential),
+                    kBufLen, kBufLen));
     std::int32_t n = a->Init(es);
     for (std::int32_t i = 0; i < n;) {
       const auto* p = static_cast<const unsigned char*>(a->LockForward(i));
@@ -203,7 +203,8 @@ void BM_BufArrayBlockWrite(benchmark::State& state) {
     ArrayHandle a = Buffered(0, Scratch() + "buf.dat");
     a->Init(1);
     for (std::int64_t done = 0; done < kFileBytes; done += kBufLen) {
-      a->WriteNext(chunk.data(), static_cast<std::int32_t>(std::min<std::int64_t>(kBufLen, kFileBytes - done)));
+      a->WriteNext(chunk.data(),
+                   static_cast<std::int32_t>(std::min<std::int64_t>(kBufLen, kFileBytes - done)));
     }
     a->Flush();
   }

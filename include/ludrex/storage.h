@@ -34,8 +34,7 @@ LUDREX_API void LUDREX_CDECL Volume_Update(LudrexVolume* volume);
 LUDREX_API int LUDREX_CDECL Volume_CreateEntry(LudrexVolume* volume, const char* name, int kind,
                                                int dir);
 /* The first entry of dir whose flags contain all bits of mask; null when none. */
-LUDREX_API LudrexVolumeFind* LUDREX_CDECL Volume_FindFirst(LudrexVolume* volume, int mask,
-                                                           int dir);
+LUDREX_API LudrexVolumeFind* LUDREX_CDECL Volume_FindFirst(LudrexVolume* volume, int mask, int dir);
 /* The next such entry in directory order; at the end frees find and returns null. */
 LUDREX_API LudrexVolumeFind* LUDREX_CDECL Volume_FindNext(LudrexVolume* volume,
                                                           LudrexVolumeFind* find);
@@ -56,22 +55,21 @@ LUDREX_API int LUDREX_CDECL Volume_ChangeDir(LudrexVolume* volume, const char* n
 LUDREX_API void LUDREX_CDECL Volume_DeleteFile(LudrexVolume* volume, const char* name, int mask,
                                                int dir);
 /* Renames and/or moves one entry; nothing happens when it does not exist. */
-LUDREX_API void LUDREX_CDECL Volume_MoveRename(LudrexVolume* volume, const char* oldName,
-                                               int kind, int oldDir, const char* newName,
-                                               int newDir);
+LUDREX_API void LUDREX_CDECL Volume_MoveRename(LudrexVolume* volume, const char* oldName, int kind,
+                                               int oldDir, const char* newName, int newDir);
 /* Moves entry name to just before refName, or to the end when refName is empty or absent. */
 LUDREX_API void LUDREX_CDECL Volume_ChangeDirEntryPos(LudrexVolume* volume, const char* refName,
                                                       int refKind, const char* name, int kind,
                                                       int dir);
 /* Sets the user flags of every matching entry, keeping the low 16 bits. */
-LUDREX_API void LUDREX_CDECL Volume_SetFlags(LudrexVolume* volume, int userFlags,
-                                             const char* name, int kind, int dir);
+LUDREX_API void LUDREX_CDECL Volume_SetFlags(LudrexVolume* volume, int userFlags, const char* name,
+                                             int kind, int dir);
 /* Opens a member (null when it does not exist: 503). */
 LUDREX_API LudrexVolumeFile* LUDREX_CDECL Volume_OpenFile(LudrexVolume* volume, const char* name,
                                                           int dir);
 /* Creates (or re-creates) a member holding size zero bytes and opens it; null on failure. */
-LUDREX_API LudrexVolumeFile* LUDREX_CDECL Volume_CreateFile(LudrexVolume* volume,
-                                                            const char* name, int size, int dir);
+LUDREX_API LudrexVolumeFile* LUDREX_CDECL Volume_CreateFile(LudrexVolume* volume, const char* name,
+                                                            int size, int dir);
 /* Closes a member, writing its tables and entry; null is ignored. */
 LUDREX_API void LUDREX_CDECL Volume_CloseFile(LudrexVolumeFile* file);
 /* Reads the first n bytes of the member (517 when it is shorter). */

@@ -1,10 +1,11 @@
 // The Volume_ exports: volumes driven directly by the host.
+#include "storage/volume.h"
+
 #include <cstring>
 
 #include "exports/guard.h"
 #include "frame/state.h"
 #include "ludrex.h"
-#include "storage/volume.h"
 
 using namespace ludrex;
 
@@ -19,8 +20,8 @@ void Need(const void* p) {
 }  // namespace
 
 extern "C" LUDREX_API LudrexVolume* Volume_Create(const char* name) {
-  return Guard<LudrexVolume*>(nullptr,
-                              [&] { return reinterpret_cast<LudrexVolume*>(Volume::Create(name)); });
+  return Guard<LudrexVolume*>(
+      nullptr, [&] { return reinterpret_cast<LudrexVolume*>(Volume::Create(name)); });
 }
 
 extern "C" LUDREX_API LudrexVolume* Volume_Open(const char* name) {

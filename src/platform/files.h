@@ -52,11 +52,11 @@ bool FlushFileHandle(FileHandle h);
 
 // What a directory search or query found about one entry.
 struct EntryInfo {
-  char name[kMaxPath];          // file name without directory
+  char name[kMaxPath];  // file name without directory
   bool directory;
   bool readOnly;
   std::uint64_t size;
-  std::uint64_t writeTime;      // 100-ns intervals since 1601-01-01 UTC (FILETIME)
+  std::uint64_t writeTime;  // 100-ns intervals since 1601-01-01 UTC (FILETIME)
 };
 
 // Directory search over a pattern ("dir<sep>*.ext"; '*' and '?' in the last component only).

@@ -22,7 +22,9 @@ namespace ludrex::platform {
 namespace {
 
 int Fd(FileHandle h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)) - 1; }
-FileHandle Handle(int fd) { return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1); }
+FileHandle Handle(int fd) {
+  return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
+}
 
 void CopyName(const char* s, char* out) {
   std::size_t n = std::strlen(s);
@@ -202,8 +204,8 @@ bool MoveFileEntry(const char* source, const char* target) {
   // Across file systems: copy, then remove the source.
   FileHandle in = OpenFileHandle(source, OpenMode::kOpenExisting, kAccessRead, kShareRead, 0);
   if (in == nullptr) return false;
-  FileHandle out = OpenFileHandle(target, OpenMode::kCreateAlways, kAccessReadWrite,
-                                  kShareExclusive, 0);
+  FileHandle out =
+      OpenFileHandle(target, OpenMode::kCreateAlways, kAccessReadWrite, kShareExclusive, 0);
   bool ok = out != nullptr;
   std::int64_t length = 0;
   ok = ok && GetFileLength(in, &length);

@@ -32,10 +32,9 @@ using FreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PU
 FreeSpaceExFn FreeSpaceEx() {
   static FreeSpaceExFn fn = [] {
     HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    return kernel == nullptr
-               ? nullptr
-               : reinterpret_cast<FreeSpaceExFn>(
-                     reinterpret_cast<void*>(::GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
+    return kernel == nullptr ? nullptr
+                             : reinterpret_cast<FreeSpaceExFn>(reinterpret_cast<void*>(
+                                   ::GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
   }();
   return fn;
 }
@@ -55,7 +54,7 @@ FileHandle OpenFileHandle(const char* name, OpenMode mode, unsigned access, unsi
   if ((access & kAccessRead) != 0) acc |= GENERIC_READ;
   if ((access & kAccessWrite) != 0) acc |= GENERIC_WRITE;
   DWORD sh = share == kShareRead ? FILE_SHARE_READ : 0;
-  DWORD disp = mode == OpenMode::kOpenExisting  ? OPEN_EXISTING
+  DWORD disp = mode == OpenMode::kOpenExisting   ? OPEN_EXISTING
                : mode == OpenMode::kCreateAlways ? CREATE_ALWAYS
                                                  : OPEN_ALWAYS;
   DWORD attr = FILE_ATTRIBUTE_NORMAL;

@@ -112,7 +112,8 @@ bool Array::Expandable(int mode) {
   return expandable_;
 }
 
-// ---- MemArray ------------------------------------------------------------------------------------
+// ---- MemArray
+// ------------------------------------------------------------------------------------
 
 MemArray::MemArray(std::int32_t count) { count_ = count < 0 ? 0 : count; }
 
@@ -154,8 +155,8 @@ void MemArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
     // again after the block has moved.
     auto at = reinterpret_cast<std::uintptr_t>(buffer);
     auto lo = reinterpret_cast<std::uintptr_t>(data_);
-    bool inside = data_ != nullptr && at >= lo &&
-                  at < lo + static_cast<std::size_t>(count_) * elementSize_;
+    bool inside =
+        data_ != nullptr && at >= lo && at < lo + static_cast<std::size_t>(count_) * elementSize_;
     Extend(index + n - count_);
     if (inside) buffer = data_ + (at - lo);
   }
@@ -271,7 +272,8 @@ Array* NewLegacyVolumeArray(Array* container, const char* memberName) {
   return new (std::nothrow) LegacyVolumeArray(container, memberName);
 }
 
-// ---- ArrayHandle and ArrayLock -------------------------------------------------------------------
+// ---- ArrayHandle and ArrayLock
+// -------------------------------------------------------------------
 
 ArrayHandle::ArrayHandle(Array* array) : array_(array) {
   if (array == nullptr) Raise(520);
@@ -364,7 +366,8 @@ void ArrayHandle::Rotate(std::int32_t index, std::int32_t length, std::int32_t s
   RotateElements(array_, index, length, shift);
 }
 
-// ---- Block operations ----------------------------------------------------------------------------
+// ---- Block operations
+// ----------------------------------------------------------------------------
 
 namespace {
 
@@ -445,8 +448,7 @@ void CopyForward(Array* dst, std::int32_t d, Array* src, std::int32_t s, std::in
 }
 
 // Copies downwards: s and d are the ends of the ranges (exclusive).
-void CopyBackward(Array* dst, std::int32_t d, Array* src, std::int32_t s,
-                  std::int32_t remaining) {
+void CopyBackward(Array* dst, std::int32_t d, Array* src, std::int32_t s, std::int32_t remaining) {
   const std::int32_t es = src->ElementSize();
   while (remaining > 0) {
     bool moved = false;

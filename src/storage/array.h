@@ -149,8 +149,7 @@ class MemArray : public Array {
 // 510 size query, 512 read, 513 write, 515 flush, 518 extend, 508 close, 509 delete.
 class FileArray : public Array {
  public:
-  FileArray(std::int32_t count, const char* name, unsigned flags, unsigned access,
-            unsigned share);
+  FileArray(std::int32_t count, const char* name, unsigned flags, unsigned access, unsigned share);
   ~FileArray() override;
   std::int32_t Init(std::uint16_t elementSize) override;
   String FileName() override;

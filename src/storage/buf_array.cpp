@@ -9,7 +9,8 @@
 
 namespace ludrex {
 
-// ---- BufArray ------------------------------------------------------------------------------------
+// ---- BufArray
+// ------------------------------------------------------------------------------------
 
 BufArray::BufArray(Array* underlying, std::int32_t bufLen, std::int32_t ahead)
     : under_(underlying), bufLen_(bufLen < 1 ? 1 : bufLen) {
@@ -228,7 +229,8 @@ void BufArray::Extend(std::int32_t delta) {
   ClampPosition();
 }
 
-// ---- HeadCachedArray -----------------------------------------------------------------------------
+// ---- HeadCachedArray
+// -----------------------------------------------------------------------------
 
 HeadCachedArray::HeadCachedArray(Array* underlying, std::int32_t headCount, bool noDirectAccess)
     : under_(underlying), headCount_(headCount < 0 ? 0 : headCount), noDirect_(noDirectAccess) {}

@@ -15,8 +15,8 @@ namespace {
   char extra[300];
   std::size_t p = std::strlen(prefix);
   std::memcpy(extra, prefix, p);
-  std::size_t n = name != nullptr ? std::min<std::size_t>(std::strlen(name), sizeof extra - p - 1)
-                                  : 0;
+  std::size_t n =
+      name != nullptr ? std::min<std::size_t>(std::strlen(name), sizeof extra - p - 1) : 0;
   if (n > 0) std::memcpy(extra + p, name, n);
   extra[p + n] = 0;
   Raise(506, extra);
@@ -72,7 +72,8 @@ std::int32_t FileArray::Init(std::uint16_t elementSize) {
   if (!platform::GetFileLength(handle_, &length)) Raise(510, name_.Text());
   std::int64_t c = length / elementSize_;
   // A file of more than 2^31 - 1 elements cannot be addressed with 32-bit indexes.
-  count_ = static_cast<std::int32_t>(std::min<std::int64_t>(c, std::numeric_limits<std::int32_t>::max()));
+  count_ = static_cast<std::int32_t>(
+      std::min<std::int64_t>(c, std::numeric_limits<std::int32_t>::max()));
   return count_;
 }
 
@@ -89,8 +90,8 @@ void FileArray::Read(std::int32_t index, void* buffer, std::int32_t n) {
 
 void FileArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
   CheckWrite(index, n);
-  if (n > 0 && !platform::WriteAt(handle_, static_cast<std::int64_t>(index) * elementSize_,
-                                  buffer, static_cast<std::size_t>(n) * elementSize_)) {
+  if (n > 0 && !platform::WriteAt(handle_, static_cast<std::int64_t>(index) * elementSize_, buffer,
+                                  static_cast<std::size_t>(n) * elementSize_)) {
     Raise(513, name_.Text());
   }
   if (index + n > count_) count_ = index + n;

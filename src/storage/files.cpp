@@ -255,7 +255,8 @@ bool AskSpaceForBase(std::int64_t need, const char* baseName) {
 
 bool AskSpaceForTemp(std::int64_t need) { return SpaceQuestion(need, 926, FreeSpaceTemp()); }
 
-// ---- LogFile -------------------------------------------------------------------------------------
+// ---- LogFile
+// -------------------------------------------------------------------------------------
 
 LogFile::LogFile() : buffer_(static_cast<char*>(MemAlloc(kBufferSize))) {
   std::snprintf(name_, sizeof name_, "%s", "d:\\trace\\trace.out");
@@ -291,8 +292,8 @@ void LogFile::Line(const char* text) {
 void LogFile::Flush() {
   using namespace platform;
   if (handle_ == nullptr) {
-    handle_ = OpenFileHandle(name_, OpenMode::kOpenAlways, kAccessWrite, kShareRead,
-                             kFlagWriteThrough);
+    handle_ =
+        OpenFileHandle(name_, OpenMode::kOpenAlways, kAccessWrite, kShareRead, kFlagWriteThrough);
     opened_ = handle_ != nullptr;
   }
   if (handle_ != nullptr) {

@@ -23,11 +23,10 @@ std::uint16_t Word(const unsigned char* p) { return static_cast<std::uint16_t>(p
 }  // namespace
 
 LegacyVolumeArray::LegacyVolumeArray(Array* container, const char* memberName)
-    : container_(container), name_(String::Copy(memberName != nullptr ? memberName : "",
-                                                memberName != nullptr
-                                                    ? static_cast<std::uint32_t>(
-                                                          std::strlen(memberName))
-                                                    : 0)) {
+    : container_(container),
+      name_(String::Copy(
+          memberName != nullptr ? memberName : "",
+          memberName != nullptr ? static_cast<std::uint32_t>(std::strlen(memberName)) : 0)) {
   expandable_ = false;
 }
 
@@ -42,7 +41,8 @@ void LegacyVolumeArray::ReadContainer(std::int64_t pos, void* buffer, std::int32
 std::int32_t LegacyVolumeArray::Init(std::uint16_t elementSize) {
   if (container_ == nullptr) Raise(520);
   elementSize_ = elementSize == 0 ? 1 : elementSize;
-  if (container_->ElementSize() != 1 || container_->Count() < kHeaderBytes) Raise(503, name_.Text());
+  if (container_->ElementSize() != 1 || container_->Count() < kHeaderBytes)
+    Raise(503, name_.Text());
   unsigned char head[kHeaderBytes];
   container_->Read(0, head, kHeaderBytes);
   if (head[254] != 'M' && head[254] != 'm') Raise(503, name_.Text());
@@ -78,7 +78,8 @@ std::int32_t LegacyVolumeArray::Init(std::uint16_t elementSize) {
     }
     // Every data block must lie inside the container (the last one only as far as it is used).
     for (std::int32_t k = 0; k < blocks_; ++k) {
-      std::int64_t used = std::min<std::int64_t>(kBlock, bytes - static_cast<std::int64_t>(k) * kBlock);
+      std::int64_t used =
+          std::min<std::int64_t>(kBlock, bytes - static_cast<std::int64_t>(k) * kBlock);
       if (static_cast<std::int64_t>(table_[k]) * kBlock + used > container_->Count()) {
         Raise(512, name_.Text());
       }
@@ -96,7 +97,8 @@ void LegacyVolumeArray::Read(std::int32_t index, void* buffer, std::int32_t n) {
   while (remaining > 0) {
     std::int32_t k = static_cast<std::int32_t>(o / kBlock);
     std::int32_t within = static_cast<std::int32_t>(o % kBlock);
-    std::int32_t piece = static_cast<std::int32_t>(std::min<std::int64_t>(remaining, kBlock - within));
+    std::int32_t piece =
+        static_cast<std::int32_t>(std::min<std::int64_t>(remaining, kBlock - within));
     ReadContainer(static_cast<std::int64_t>(table_[k]) * kBlock + within, out, piece);
     out += piece;
     o += piece;

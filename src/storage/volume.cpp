@@ -50,13 +50,15 @@ std::size_t CheckName(const char* name) {
 const char Volume::kIdentification[] = "Tallowmerecraft 3.0 database.";
 const char Volume::kFormatText[] = "\nKorvanex Volume format. Version 1.1";
 
-// ---- VolumeFileArray -----------------------------------------------------------------------------
+// ---- VolumeFileArray
+// -----------------------------------------------------------------------------
 
 VolumeFileArray::VolumeFileArray(std::int32_t count, const char* name, Volume* volume,
                                  std::int32_t dir)
     : volume_(volume),
-      name_(String::Copy(name != nullptr ? name : "", static_cast<std::uint32_t>(
-                                                          std::min<std::size_t>(NameLength(name), kMaxName)))),
+      name_(String::Copy(
+          name != nullptr ? name : "",
+          static_cast<std::uint32_t>(std::min<std::size_t>(NameLength(name), kMaxName)))),
       dir_(dir),
       initialCount_(count) {
   expandable_ = true;
@@ -184,8 +186,8 @@ void VolumeFileArray::Grow(std::int64_t need) {
   std::int64_t least = std::max<std::int64_t>(g, 512);
   std::int64_t length = need > least ? need : least;
   if (end + length > kMax32) Raise(518, name_.Text());
-  runs_[runCount_++] = Run{allocated_, static_cast<std::uint32_t>(end),
-                           static_cast<std::uint32_t>(length), true};
+  runs_[runCount_++] =
+      Run{allocated_, static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(length), true};
   volume_->end_ = end + length;
   allocated_ += length;
 }
@@ -274,7 +276,8 @@ void VolumeFileArray::Flush() {
   entryModified_ = false;
 }
 
-// ---- Volume --------------------------------------------------------------------------------------
+// ---- Volume
+// --------------------------------------------------------------------------------------
 
 Volume* Volume::Create(const char* name, std::int32_t headCache) {
   Volume* v = new (std::nothrow) Volume;

@@ -135,8 +135,8 @@ class Volume {
   // with their contents. Runs stay allocated.
   void DeleteEntries(const char* name, std::uint32_t mask, std::int32_t dir);
   // Renames and/or moves one entry (moved last when the directory changes); silent when absent.
-  void MoveRename(const char* oldName, std::uint32_t kind, std::int32_t oldDir,
-                  const char* newName, std::int32_t newDir);
+  void MoveRename(const char* oldName, std::uint32_t kind, std::int32_t oldDir, const char* newName,
+                  std::int32_t newDir);
   // Moves entry name to just before refName (or last when refName is empty or absent).
   void ChangeDirEntryPos(const char* refName, std::uint32_t refKind, const char* name,
                          std::uint32_t kind, std::int32_t dir);

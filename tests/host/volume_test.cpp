@@ -32,9 +32,10 @@ class HostVolume : public ::testing::Test {
     g_volume_errors.clear();
     SetErrorFunction(RecordVolumeError);
     static int serial = 0;
-    dir_ = std::filesystem::temp_directory_path() /
-           ("ludrex-host-volume-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + std::to_string(++serial));
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("ludrex-host-volume-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + std::to_string(++serial));
     std::filesystem::create_directories(dir_);
     name_ = (dir_ / "test.vol").string();
   }

@@ -1,3 +1,5 @@
+#include "storage/array.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <random>
 #include <vector>
 
-#include "storage/array.h"
 #include "storage/files.h"
 #include "storage_support.h"
 
@@ -51,7 +52,7 @@ TEST(MemArray, GrowsOnlyWhenExpandable) {
   EXPECT_EQ(a->Position(), 20);
   EXPECT_FALSE(a->Expandable(2));  // toggles
   EXPECT_TRUE(a->Expandable(2));
-  EXPECT_TRUE(a->Expandable(3));   // reads only
+  EXPECT_TRUE(a->Expandable(3));  // reads only
   EXPECT_FALSE(a->Expandable(0));
 }
 
@@ -140,7 +141,10 @@ TEST(FileArray, OpenFailuresAreNumbered) {
 TEST(FileArray, NullHandleRaises520) {
   CaptureScope scope;
   EXPECT_EQ(ErrorOf([] { ArrayHandle h(nullptr); }), 520u);
-  EXPECT_EQ(ErrorOf([] { ArrayHandle h(NewHeadCachedArray(nullptr, 10, false)); h->Init(1); }),
+  EXPECT_EQ(ErrorOf([] {
+              ArrayHandle h(NewHeadCachedArray(nullptr, 10, false));
+              h->Init(1);
+            }),
             520u);
 }
 
@@ -268,10 +272,9 @@ TEST(HeadCachedArray, HeadIsWrittenBackOnFlushAndDestruction) {
   std::string name = dir / "h.dat";
   {
     // Shared for reading, so that the test can look at the file while it is open.
-    ArrayHandle h(NewHeadCachedArray(
-        NewFileArray(0, name.c_str(), platform::kFlagNone, platform::kAccessReadWrite,
-                     platform::kShareRead),
-        8, false));
+    ArrayHandle h(NewHeadCachedArray(NewFileArray(0, name.c_str(), platform::kFlagNone,
+                                                  platform::kAccessReadWrite, platform::kShareRead),
+                                     8, false));
     h->Init(1);
     h->WriteNext("abcdefghij", 10);  // 8 in memory, 2 in the file
     EXPECT_EQ(static_cast<HeadCachedArray*>(h.Get())->Cached(), 8);
@@ -386,7 +389,8 @@ TEST(BlockOps, RotateOfBlocksLargerThanTheBounceBuffer) {
       std::rotate(model.begin() + index, model.begin() + index + len,
                   model.begin() + index + len + shift);
     } else {
-      std::rotate(model.begin() + index + shift, model.begin() + index, model.begin() + index + len);
+      std::rotate(model.begin() + index + shift, model.begin() + index,
+                  model.begin() + index + len);
     }
     EXPECT_EQ(Longs(f.Get()), model) << len << " " << shift;
   }

@@ -1,3 +1,5 @@
+#include "storage/files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 
 #include "frame/callbacks.h"
 #include "frame/error.h"
-#include "storage/files.h"
 #include "storage_support.h"
 
 namespace ludrex {

@@ -58,7 +58,8 @@ inline std::vector<unsigned char> ReadAll(const std::string& name) {
 
 inline void WriteAll(const std::string& name, const std::vector<unsigned char>& bytes) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace ludrex::testing

@@ -1,3 +1,5 @@
+#include "storage/volume.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "storage/volume.h"
 #include "storage_support.h"
 
 namespace ludrex {
@@ -349,7 +350,7 @@ TEST(Volume, MemberDeletedWhileOpenWritesNothingBack) {
   EXPECT_EQ(other.sizeOrId, 0);
   // An open member whose entry moved (another re-created before it) still updates its own.
   ArrayHandle k2 = Member(v.v, -1, "keep");
-  v->CreateEntry("keep", kVolumeFile, 0);  // keep moves last, size 0
+  v->CreateEntry("keep", kVolumeFile, 0);   // keep moves last, size 0
   v->CreateEntry("other", kVolumeFile, 0);  // and other after it
   k2->Write(0, "abcdefgh", 8);
   k2->Flush();
