@@ -21,6 +21,8 @@ struct Tables {
   Bitboard pawn[2][64] = {};  // squares a pawn of that colour on the square attacks
   Bitboard between[64][64] = {};  // squares strictly between two aligned squares
   Bitboard line[64][64] = {};     // the whole line through two aligned squares
+  Bitboard rookRays[64] = {};     // rook attacks on an empty board
+  Bitboard bishopRays[64] = {};   // bishop attacks on an empty board
 };
 
 constexpr bool OnBoard(int f, int r) { return f >= 0 && f < 8 && r >= 0 && r < 8; }
@@ -55,6 +57,10 @@ constexpr Tables BuildTables() {
         r += kDirRank[d];
       }
     }
+  }
+  for (Square s = 0; s < 64; ++s) {
+    t.rookRays[s] = t.ray[kN][s] | t.ray[kE][s] | t.ray[kS][s] | t.ray[kW][s];
+    t.bishopRays[s] = t.ray[kNE][s] | t.ray[kNW][s] | t.ray[kSW][s] | t.ray[kSE][s];
   }
   for (Square a = 0; a < 64; ++a) {
     for (int d = 0; d < 8; ++d) {
@@ -102,14 +108,8 @@ inline Bitboard BishopAttacks(Square s, Bitboard occ) {
          RayAttack(kSE, s, occ);
 }
 // Attacks on an empty board.
-inline Bitboard RookRays(Square s) {
-  using namespace detail;
-  return kTables.ray[kN][s] | kTables.ray[kE][s] | kTables.ray[kS][s] | kTables.ray[kW][s];
-}
-inline Bitboard BishopRays(Square s) {
-  using namespace detail;
-  return kTables.ray[kNE][s] | kTables.ray[kNW][s] | kTables.ray[kSW][s] | kTables.ray[kSE][s];
-}
+inline Bitboard RookRays(Square s) { return detail::kTables.rookRays[s]; }
+inline Bitboard BishopRays(Square s) { return detail::kTables.bishopRays[s]; }
 
 // Attacks of a piece of type t (not a pawn) from s with the given occupancy.
 inline Bitboard AttacksOf(PieceType t, Square s, Bitboard occ) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ struct StoredElement {
   std::uint8_t to;
   std::uint32_t count;   // annotation bytes
   std::uint32_t state;   // set-up state word
-  std::size_t offset;    // into the pool: annotation bytes or the 128-byte board
+  std::uint32_t offset;  // into the pool: annotation bytes or the 128-byte board
 };
 
 // One open variation level of the reader or writer: the positions before and after the last
@@ -45,11 +46,19 @@ class Game {
   }
   // Starts an annotation whose bytes the caller then appends to the pool; EndAnnotation fixes
   // its count.
-  void BeginAnnotation() { elements.push_back({kElementAnnotation, 0, 0, 0, 0, 0, pool.size()}); }
+  void BeginAnnotation() {
+    elements.push_back({kElementAnnotation, 0, 0, 0, 0, 0, PoolOffset()});
+  }
   void EndAnnotation() {
     StoredElement& e = elements.back();
+    if (pool.size() > kMaxPool) {  // keeps offsets and counts in 32 bits
+      pool.resize(e.offset);
+      throw std::length_error("game annotations exceed 4 GB");
+    }
     e.count = std::uint32_t(pool.size() - e.offset);
   }
+  std::uint32_t PoolOffset() const { return std::uint32_t(pool.size()); }
+  static constexpr std::size_t kMaxPool = 0xFFFFFFF0u;
   // The bytes may lie in this game's own pool (an element copied from the same game).
   void AddAnnotation(const std::uint8_t* bytes, std::size_t n) {
     if (n && bytes && InPool(bytes)) {
@@ -64,7 +73,8 @@ class Game {
   void AddSetup(const std::int8_t* board, std::uint32_t state) {
     std::uint8_t copy[128] = {};
     if (board) std::memcpy(copy, board, 128);
-    elements.push_back({kElementSetup, 0, 0, 0, 0, state, pool.size()});
+    if (pool.size() + 128 > kMaxPool) throw std::length_error("game annotations exceed 4 GB");
+    elements.push_back({kElementSetup, 0, 0, 0, 0, state, PoolOffset()});
     pool.insert(pool.end(), copy, copy + 128);
   }
   bool InPool(const std::uint8_t* p) const {

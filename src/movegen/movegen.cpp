@@ -25,7 +25,7 @@ int GenerateLegal(const Position& pos, Move* list, Bitboard fromMask, Bitboard t
   if (ksq == kNoSquare) return 0;
   const Bitboard occ = pos.Occupied();
   const Bitboard ours = pos.Pieces(us), theirs = pos.Pieces(them);
-  const Bitboard checkers = pos.AttackersTo(ksq, occ) & theirs;
+  const Bitboard checkers = pos.Checkers();
   // A king is never captured: in a sound position it cannot be, and in a broken set-up the
   // capture would leave a side without a king.
   const Bitboard capturable = ~ours & ~pos.Pieces(them, kKing);
@@ -36,12 +36,12 @@ int GenerateLegal(const Position& pos, Move* list, Bitboard fromMask, Bitboard t
     const Bitboard occWithoutKing = occ ^ Bit(ksq);
     while (dests) {
       const Square to = PopLsb(dests);
-      if (!(pos.AttackersTo(to, occWithoutKing) & theirs)) *out++ = Move(ksq, to);
+      if (!pos.AttackedBy(to, them, occWithoutKing)) *out++ = Move(ksq, to);
     }
     if (!checkers && pos.Castling()) {
       const int shortRight = us == kWhite ? kWhiteOO : kBlackOO;
       const int longRight = us == kWhite ? kWhiteOOO : kBlackOOO;
-      auto safe = [&](Square s) { return !(pos.AttackersTo(s, occ) & theirs); };
+      auto safe = [&](Square s) { return !pos.AttackedBy(s, them, occ); };
       if ((pos.Castling() & shortRight) && (toMask & Bit(ksq + 2)) &&
           !(Between(ksq, ksq + 3) & occ) && safe(ksq + 1) && safe(ksq + 2)) {
         *out++ = Move(ksq, ksq + 2, Move::kCastling);
@@ -57,10 +57,15 @@ int GenerateLegal(const Position& pos, Move* list, Bitboard fromMask, Bitboard t
   Bitboard target = capturable & toMask;
   if (checkers) target &= Between(ksq, Lsb(checkers)) | checkers;
 
+  // Only pieces on a line from the king can be pinned; a narrow fromMask often has none.
   Bitboard pinned = 0;
-  Bitboard snipers = ((RookRays(ksq) & (pos.Pieces(kRook) | pos.Pieces(kQueen))) |
-                      (BishopRays(ksq) & (pos.Pieces(kBishop) | pos.Pieces(kQueen)))) &
-                     theirs;
+  const Bitboard kingLines = RookRays(ksq) | BishopRays(ksq);
+  Bitboard snipers = 0;
+  if (fromMask & ours & kingLines) {
+    snipers = ((RookRays(ksq) & (pos.Pieces(kRook) | pos.Pieces(kQueen))) |
+               (BishopRays(ksq) & (pos.Pieces(kBishop) | pos.Pieces(kQueen)))) &
+              theirs;
+  }
   while (snipers) {
     const Bitboard b = Between(ksq, PopLsb(snipers)) & occ;
     if (b && !MoreThanOne(b) && (b & ours)) pinned |= b;
@@ -111,12 +116,91 @@ int GenerateLegal(const Position& pos, Move* list, Bitboard fromMask, Bitboard t
   return int(out - list);
 }
 
-bool HasLegalMove(const Position& pos) {
-  Move list[kMaxMoves];
-  return GenerateLegal(pos, list) > 0;
+int GenerateTo(const Position& pos, Move* list, Bitboard fromMask, Square to) {
+  const Color us = pos.SideToMove(), them = ~us;
+  const Bitboard ours = pos.Pieces(us);
+  const Bitboard king = pos.Pieces(us, kKing);
+  // Check evasions and castling take the general path.
+  if (pos.InCheck() || ((fromMask & king) && (to == Lsb(king) + 2 || to == Lsb(king) - 2))) {
+    return GenerateLegal(pos, list, fromMask, Bit(to));
+  }
+  const Square ksq = pos.KingSquare(us);
+  if (ksq == kNoSquare || (ours & Bit(to)) || (pos.Pieces(them, kKing) & Bit(to))) return 0;
+  const Bitboard occ = pos.Occupied();
+  const Bitboard theirs = pos.Pieces(them);
+  Move* out = list;
+  if ((fromMask & king) && (KingAttacks(to) & king) && !pos.AttackedBy(to, them, occ ^ king)) {
+    *out++ = Move(ksq, to);
+  }
+  const Bitboard kingLines = RookRays(ksq) | BishopRays(ksq);
+  // Not in check, a piece off the king's lines cannot be pinned; one on them is pinned when
+  // its move uncovers a slider (a piece captured on to no longer attacks).
+  auto legal = [&](Square from) {
+    if (!(kingLines & Bit(from))) return true;
+    const Bitboard diagonal = (pos.Pieces(kBishop) | pos.Pieces(kQueen)) & theirs & ~Bit(to);
+    const Bitboard straight = (pos.Pieces(kRook) | pos.Pieces(kQueen)) & theirs & ~Bit(to);
+    const Bitboard after = (occ ^ Bit(from)) | Bit(to);
+    return !(BishopAttacks(ksq, after) & diagonal) && !(RookAttacks(ksq, after) & straight);
+  };
+  // Pieces that reach to, seen from to; sliders are computed only when a candidate is one.
+  const Bitboard candidates = ours & fromMask;
+  const Bitboard diagonalMovers = candidates & (pos.Pieces(kBishop) | pos.Pieces(kQueen));
+  const Bitboard straightMovers = candidates & (pos.Pieces(kRook) | pos.Pieces(kQueen));
+  Bitboard from = KnightAttacks(to) & candidates & pos.Pieces(kKnight);
+  if (diagonalMovers) from |= BishopAttacks(to, occ) & diagonalMovers;
+  if (straightMovers) from |= RookAttacks(to, occ) & straightMovers;
+  while (from) {
+    const Square f = PopLsb(from);
+    if (legal(f)) *out++ = Move(f, to);
+  }
+  const Bitboard pawns = pos.Pieces(us, kPawn) & fromMask & ~RankBB(us == kWhite ? 7 : 0);
+  if (!pawns) return int(out - list);
+  const int up = us == kWhite ? 8 : -8;
+  const bool last = RankOf(to) == (us == kWhite ? 7 : 0);
+  auto add = [&](Square f) {
+    if (!legal(f)) return;
+    if (last) {
+      out = AddPromotions(out, f, to);
+    } else {
+      *out++ = Move(f, to);
+    }
+  };
+  if (theirs & Bit(to)) {
+    Bitboard from = PawnAttacks(them, to) & pawns;
+    while (from) add(PopLsb(from));
+  } else if (!(occ & Bit(to))) {
+    const Square one = to - up;
+    if (one >= 0 && one < 64) {
+      if (pawns & Bit(one)) {
+        add(one);
+      } else if (RankOf(to) == (us == kWhite ? 3 : 4) && !(occ & Bit(one)) &&
+                 (pawns & Bit(one - up))) {
+        add(one - up);
+      }
+    }
+    if (to == pos.EpSquare()) {
+      Bitboard from = PawnAttacks(them, to) & pawns;
+      const Square captured = to - up;
+      while (from) {
+        const Square f = PopLsb(from);
+        const Bitboard after = (occ ^ Bit(f) ^ Bit(captured)) | Bit(to);
+        if (!(pos.AttackersTo(ksq, after) & theirs & ~Bit(captured))) {
+          *out++ = Move(f, to, Move::kEnPassant);
+        }
+      }
+    }
+  }
+  return int(out - list);
 }
 
-int WriteSan(const Position& pos, Move m, char* out) {
+bool HasLegalMove(const Position& pos) {
+  Move list[kMaxMoves];
+  // King moves first: they answer most checks without generating the rest.
+  const Bitboard king = pos.Pieces(pos.SideToMove(), kKing);
+  return GenerateLegal(pos, list, king) > 0 || GenerateLegal(pos, list, ~king) > 0;
+}
+
+int WriteSan(const Position& pos, Move m, char* out, const Position* after) {
   static constexpr char kLetters[] = " PNBRQK";
   int n = 0;
   if (m.IsNull()) {
@@ -140,8 +224,7 @@ int WriteSan(const Position& pos, Move m, char* out) {
     } else {
       out[n++] = kLetters[pt];
       Move others[kMaxMoves];
-      const int count = GenerateLegal(pos, others, pos.Pieces(pos.SideToMove(), pt) & ~Bit(from),
-                                      Bit(to));
+      const int count = GenerateTo(pos, others, pos.Pieces(pos.SideToMove(), pt) & ~Bit(from), to);
       if (count) {
         bool sameFile = false, sameRank = false;
         for (int i = 0; i < count; ++i) {
@@ -160,9 +243,13 @@ int WriteSan(const Position& pos, Move m, char* out) {
       out[n++] = kLetters[m.Promotion()];
     }
   }
-  Position after = pos;
-  after.Play(m);
-  if (after.InCheck()) out[n++] = HasLegalMove(after) ? '+' : '#';
+  Position played;
+  if (!after) {
+    played = pos;
+    played.Play(m);
+    after = &played;
+  }
+  if (after->InCheck()) out[n++] = HasLegalMove(*after) ? '+' : '#';
   return n;
 }
 

@@ -16,6 +16,10 @@ constexpr Bitboard kAllSquares = ~Bitboard(0);
 int GenerateLegal(const Position& pos, Move* list, Bitboard fromMask = kAllSquares,
                   Bitboard toMask = kAllSquares);
 
+// The same moves as GenerateLegal(pos, list, fromMask, Bit(to)), found faster by looking from
+// the target square back to the pieces that reach it (the work of resolving one SAN move).
+int GenerateTo(const Position& pos, Move* list, Bitboard fromMask, Square to);
+
 // True when the side to move has at least one legal move.
 bool HasLegalMove(const Position& pos);
 
@@ -25,8 +29,9 @@ constexpr int kMaxSanLength = 12;
 // Writes the SAN of the legal move m of pos (piece letter, the fewest from-square details that
 // tell it from the other legal moves of the same piece kind to the same square, 'x' for a
 // capture, "=Q" for a promotion, "O-O" / "O-O-O", then '+' or '#'), no terminator; returns its
-// length. The null move is written "--".
-int WriteSan(const Position& pos, Move m, char* out);
+// length. The null move is written "--". When the caller has already played the move, passing
+// the resulting position as after saves playing it again for the check mark.
+int WriteSan(const Position& pos, Move m, char* out, const Position* after = nullptr);
 
 // Number of leaf nodes of the legal move tree of the given depth (depth 0 gives 1).
 std::uint64_t Perft(const Position& pos, int depth);

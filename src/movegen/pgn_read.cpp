@@ -199,12 +199,16 @@ bool PgnReader::Run() {
 }
 
 PgnReader::Step PgnReader::Number() {
-  if (Match("1-0") || Match("0-1")) return Result(3);
-  if (Match("1/2-1/2")) return Result(7);
-  if (Match("1/2")) return Result(3);
-  if (Match("0-0")) return Castling();
-  while (p_ < end_ && IsDigit(*p_)) ++p_;
-  while (p_ < end_ && *p_ == '.') ++p_;
+  const std::uint8_t* s = p_ + 1;
+  if (s < end_ && (*s == '-' || *s == '/')) {
+    if (Match("1-0") || Match("0-1")) return Result(3);
+    if (Match("1/2-1/2")) return Result(7);
+    if (Match("1/2")) return Result(3);
+    if (Match("0-0")) return Castling();
+  }
+  while (s < end_ && IsDigit(*s)) ++s;
+  while (s < end_ && *s == '.') ++s;
+  p_ = s;
   return Step::kGoOn;
 }
 
@@ -480,8 +484,8 @@ PgnReader::Step PgnReader::SanMove() {
   if (rankHint >= 0) from &= RankBB(rankHint);
 
   Move list[kMaxMoves];
-  const int n = GenerateLegal(current_, list, from, Bit(to));
-  Move chosen;
+  const int n = GenerateTo(current_, list, from, to);
+  Move chosen{};
   int matches = 0;
   for (int i = 0; i < n; ++i) {
     const Move m = list[i];

@@ -184,7 +184,7 @@ void PgnWriter::WriteMove(std::size_t& index) {
   const StoredElement& e = g_.elements[index];
   char san[kMaxSanLength + 4];
   int n = 0;
-  Move move;
+  Move move{};
   if (!level_.broken) {
     if (e.from == kNullSquare && e.to == kNullSquare) {
       move = Move::Null();
@@ -192,7 +192,7 @@ void PgnWriter::WriteMove(std::size_t& index) {
       const Square from = From88(e.from), to = From88(e.to);
       if (from != kNoSquare && to != kNoSquare) {
         Move list[kMaxMoves];
-        const int count = GenerateLegal(level_.current, list, Bit(from), Bit(to));
+        const int count = GenerateTo(level_.current, list, Bit(from), to);
         const PieceType promotion =
             e.piece >= kKnight && e.piece <= kQueen ? PieceType(e.piece) : kQueen;
         for (int k = 0; k < count; ++k) {
@@ -205,7 +205,10 @@ void PgnWriter::WriteMove(std::size_t& index) {
     }
     if (move.IsSet()) {
       MoveNumber(level_.current.SideToMove() == kWhite);
-      n = WriteSan(level_.current, move, san);
+      level_.before = level_.current;
+      level_.brokenBefore = false;
+      level_.current.Play(move);
+      n = WriteSan(level_.before, move, san, &level_.current);
     }
   }
   if (!move.IsSet()) {
@@ -240,9 +243,7 @@ void PgnWriter::WriteMove(std::size_t& index) {
   Token(san, std::size_t(n));
   needNumber_ = false;
   if (move.IsSet()) {
-    level_.before = level_.current;
-    level_.brokenBefore = false;
-    level_.current.Play(move);
+    // Played above.
   } else if (!level_.broken) {
     // A variation on this move still starts from a known position.
     level_.before = level_.current;

@@ -44,10 +44,13 @@ int PieceFromLetter(char c) {
 }  // namespace
 
 Position Position::Start() {
-  Position p;
-  static const char kStart[] = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-  p.SetFen(kStart, sizeof kStart - 1);
-  return p;
+  static const Position start = [] {
+    Position p;
+    static const char kStart[] = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+    p.SetFen(kStart, sizeof kStart - 1);
+    return p;
+  }();
+  return start;
 }
 
 void Position::PutPiece(Piece p, Square s) {
@@ -72,15 +75,30 @@ Bitboard Position::AttackersTo(Square s, Bitboard occ) const {
          (RookAttacks(s, occ) & (byType_[kRook] | byType_[kQueen]));
 }
 
-Square Position::KingSquare(Color c) const {
-  Bitboard k = Pieces(c, kKing);
-  return (k == 0 || MoreThanOne(k)) ? kNoSquare : Lsb(k);
+bool Position::AttackedBy(Square s, Color c, Bitboard occ) const {
+  const Bitboard theirs = byColor_[c];
+  if ((PawnAttacks(~c, s) & byType_[kPawn] & theirs) || (KnightAttacks(s) & byType_[kKnight] & theirs) ||
+      (KingAttacks(s) & byType_[kKing] & theirs)) {
+    return true;
+  }
+  const Bitboard diagonal = (byType_[kBishop] | byType_[kQueen]) & theirs;
+  if ((BishopRays(s) & diagonal) && (BishopAttacks(s, occ) & diagonal)) return true;
+  const Bitboard straight = (byType_[kRook] | byType_[kQueen]) & theirs;
+  return (RookRays(s) & straight) && (RookAttacks(s, occ) & straight);
 }
 
-Bitboard Position::Checkers() const {
-  Square k = KingSquare(side_);
+Bitboard Position::ComputeCheckers() const {
+  const Square k = KingSquare(side_);
   if (k == kNoSquare) return 0;
-  return AttackersTo(k, Occupied()) & byColor_[~side_];
+  const Bitboard theirs = byColor_[~side_];
+  const Bitboard occ = Occupied();
+  Bitboard c = ((PawnAttacks(side_, k) & byType_[kPawn]) | (KnightAttacks(k) & byType_[kKnight])) &
+               theirs;
+  const Bitboard diagonal = (byType_[kBishop] | byType_[kQueen]) & theirs;
+  if (BishopRays(k) & diagonal) c |= BishopAttacks(k, occ) & diagonal;
+  const Bitboard straight = (byType_[kRook] | byType_[kQueen]) & theirs;
+  if (RookRays(k) & straight) c |= RookAttacks(k, occ) & straight;
+  return c;
 }
 
 void Position::Play(Move m) {
@@ -89,7 +107,10 @@ void Position::Play(Move m) {
   if (us == kBlack && fullmove_ < 65535) ++fullmove_;
   side_ = them;
   ep_ = kNoSquare;
-  if (m.IsNull()) return;
+  if (m.IsNull()) {
+    checkers_ = ComputeCheckers();
+    return;
+  }
 
   const Square from = m.From(), to = m.To();
   const Piece pc = board_[from];
@@ -117,13 +138,16 @@ void Position::Play(Move m) {
       PutPiece(MakePiece(us, m.Promotion()), to);
       halfmove_ = 0;
       break;
-    default:
+    default: {
       if (board_[to] != kNoPiece) {
         RemovePiece(to);
         halfmove_ = 0;
       }
-      RemovePiece(from);
-      PutPiece(pc, to);
+      const Bitboard fromTo = Bit(from) | Bit(to);
+      byType_[TypeOf(pc)] ^= fromTo;
+      byColor_[us] ^= fromTo;
+      board_[from] = kNoPiece;
+      board_[to] = pc;
       if (TypeOf(pc) == kPawn) {
         halfmove_ = 0;
         if ((from ^ to) == 16) {
@@ -132,8 +156,47 @@ void Position::Play(Move m) {
         }
       }
       break;
+    }
   }
   castling_ &= kCastlingMasks.keep[from] & kCastlingMasks.keep[to];
+  if (m.GetKind() != Move::kNormal && m.GetKind() != Move::kPromotion) {
+    checkers_ = ComputeCheckers();
+    return;
+  }
+  // The check can only come from the moved piece or from a slider it uncovered.
+  checkers_ = 0;
+  const Square king = KingSquare(them);
+  if (king == kNoSquare) return;
+  const Bitboard occ = Occupied();
+  const Piece moved = board_[to];
+  switch (TypeOf(moved)) {
+    case kPawn:
+      if (PawnAttacks(us, to) & Bit(king)) checkers_ = Bit(to);
+      break;
+    case kKnight:
+      if (KnightAttacks(to) & Bit(king)) checkers_ = Bit(to);
+      break;
+    case kBishop:
+      if ((BishopRays(to) & Bit(king)) && (BishopAttacks(to, occ) & Bit(king))) checkers_ = Bit(to);
+      break;
+    case kRook:
+      if ((RookRays(to) & Bit(king)) && (RookAttacks(to, occ) & Bit(king))) checkers_ = Bit(to);
+      break;
+    case kQueen:
+      if (((BishopRays(to) | RookRays(to)) & Bit(king)) &&
+          ((BishopAttacks(to, occ) | RookAttacks(to, occ)) & Bit(king))) {
+        checkers_ = Bit(to);
+      }
+      break;
+    default:
+      break;
+  }
+  const Bitboard ours = byColor_[us];
+  if (BishopRays(king) & Bit(from)) {
+    checkers_ |= BishopAttacks(king, occ) & (byType_[kBishop] | byType_[kQueen]) & ours;
+  } else if (RookRays(king) & Bit(from)) {
+    checkers_ |= RookAttacks(king, occ) & (byType_[kRook] | byType_[kQueen]) & ours;
+  }
 }
 
 void Position::Sanitize() {
@@ -154,6 +217,7 @@ void Position::Sanitize() {
                     (PawnAttacks(them, ep) & Pieces(us, kPawn)) != 0;
     if (!ok) ep_ = kNoSquare;
   }
+  checkers_ = ComputeCheckers();
 }
 
 bool Position::SetFen(const char* text, std::size_t n) {

@@ -90,10 +90,15 @@ class Position {
   // Pieces of either colour that attack s when the board holds occ.
   Bitboard AttackersTo(Square s, Bitboard occ) const;
   // The square of the king of colour c, kNoSquare unless there is exactly one.
-  Square KingSquare(Color c) const;
-  // Pieces of the opponent that give check to the side to move.
-  Bitboard Checkers() const;
-  bool InCheck() const { return Checkers() != 0; }
+  Square KingSquare(Color c) const {
+    const Bitboard k = Pieces(c, kKing);
+    return (k == 0 || MoreThanOne(k)) ? kNoSquare : Lsb(k);
+  }
+  // True when a piece of colour c attacks s with the board holding occ.
+  bool AttackedBy(Square s, Color c, Bitboard occ) const;
+  // Pieces of the opponent that give check to the side to move (kept up to date by Play).
+  Bitboard Checkers() const { return checkers_; }
+  bool InCheck() const { return checkers_ != 0; }
   // Moves are generated only when the side to move has exactly one king.
   bool Playable() const { return KingSquare(side_) != kNoSquare; }
 
@@ -109,7 +114,9 @@ class Position {
   // Drops castling rights whose king or rook is not at home and an en-passant square that no
   // capture could use, so that equal positions compare equal.
   void Sanitize();
+  Bitboard ComputeCheckers() const;
 
+  Bitboard checkers_ = 0;
   Bitboard byType_[7] = {};
   Bitboard byColor_[2] = {};
   Piece board_[64] = {};

@@ -64,13 +64,14 @@ constexpr Bitboard RankBB(int r) { return kRank1 << (8 * r); }
 
 // A move in 16 bits: from (bits 0-5), to (bits 6-11), kind (bits 12-13), promotion piece
 // (bits 14-15: knight, bishop, rook, queen). Castling is stored as the king's two-square step;
-// en passant as the pawn's diagonal step. Value 0 is "no move"; the null move (a pass) has
-// from == to == 1.
+// en passant as the pawn's diagonal step. Value 0 (Move{}) is "no move"; the null move (a pass)
+// has from == to == 1.
 class Move {
  public:
   enum Kind : int { kNormal = 0, kPromotion = 1, kEnPassant = 2, kCastling = 3 };
 
-  constexpr Move() = default;
+  // Trivial, so that move lists cost nothing to declare; Move() / Move{} is "no move".
+  Move() = default;
   constexpr Move(Square from, Square to, Kind kind = kNormal, PieceType promo = kKnight)
       : v_(std::uint16_t(from | (to << 6) | (kind << 12) | ((promo - kKnight) << 14))) {}
   static constexpr Move Null() { return Move(1, 1); }
@@ -85,7 +86,7 @@ class Move {
   constexpr bool operator==(const Move& o) const { return v_ == o.v_; }
 
  private:
-  std::uint16_t v_ = 0;
+  std::uint16_t v_;
 };
 
 // Room for every legal move of any position (the known maximum is 218).

@@ -2,7 +2,9 @@
 // en passant, promotions and pins all take part.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "movegen/movegen.h"
 
@@ -53,6 +55,59 @@ TEST(Perft, MirroredPositionsGiveTheSameCounts) {
   };
   EXPECT_EQ(Perft(FromFen(mirrored[0]), 3), 97862u);
   EXPECT_EQ(Perft(FromFen(mirrored[1]), 4), 422333u);
+}
+
+}  // namespace
+}  // namespace ludrex::chess
+
+namespace ludrex::chess {
+namespace {
+
+// The single-square generator that resolves SAN moves gives exactly the moves of the general
+// generator, in positions reached by random play (checks, pins, en passant, promotions).
+TEST(GenerateTo, MatchesTheGeneralGenerator) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const char* starts[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+      "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+  };
+  int positions = 0;
+  for (const char* fen : starts) {
+    for (int game = 0; game < 40; ++game) {
+      Position pos;
+      ASSERT_TRUE(pos.SetFen(fen, std::strlen(fen)));
+      for (int ply = 0; ply < 80; ++ply) {
+        Move all[kMaxMoves];
+        const int n = GenerateLegal(pos, all);
+        if (n == 0) break;
+        ++positions;
+        const Bitboard masks[] = {kAllSquares, pos.Pieces(kPawn), pos.Pieces(kKnight),
+                                  pos.Pieces(kQueen) | pos.Pieces(kRook), pos.Pieces(kKing),
+                                  FileBB(int(next() % 8))};
+        for (Square to = 0; to < 64; ++to) {
+          for (Bitboard mask : masks) {
+            Move a[kMaxMoves], b[kMaxMoves];
+            const int na = GenerateLegal(pos, a, mask, Bit(to));
+            const int nb = GenerateTo(pos, b, mask, to);
+            std::vector<std::uint16_t> va, vb;
+            for (int i = 0; i < na; ++i) va.push_back(a[i].Raw());
+            for (int i = 0; i < nb; ++i) vb.push_back(b[i].Raw());
+            std::sort(va.begin(), va.end());
+            std::sort(vb.begin(), vb.end());
+            ASSERT_EQ(va, vb) << "square " << to;
+          }
+        }
+        pos.Play(all[next() % n]);
+      }
+    }
+  }
+  EXPECT_GT(positions, 5000);
 }
 
 }  // namespace
