@@ -33,6 +33,14 @@ struct VariationLevel {
   bool broken;
 };
 
+// One open variation level of the reader: the position after the last move of the line the
+// variation branches from, and how to take that move back.
+struct ReadLevel {
+  chess::Position current;
+  chess::Undo undo;
+  bool hasLast;
+};
+
 class Game {
  public:
   void Clear() {
@@ -87,7 +95,8 @@ class Game {
   std::vector<std::uint8_t> pool;
   std::size_t cursor = 0;
   std::string text;                          // the last GameWritePgn result
-  std::vector<VariationLevel> levels;        // scratch of the reader and writer
+  std::vector<VariationLevel> levels;        // scratch of the writer
+  std::vector<ReadLevel> readLevels;         // scratch of the reader
 };
 
 }  // namespace ludrex

@@ -41,7 +41,7 @@ inline int HexValue(std::uint8_t c) {
 class PgnReader {
  public:
   PgnReader(Game& game, const std::uint8_t* begin, const std::uint8_t* end)
-      : g_(game), p_(begin), end_(end), levels_(game.levels) {}
+      : g_(game), p_(begin), end_(end), levels_(game.readLevels) {}
 
   bool Run();
 
@@ -69,18 +69,20 @@ class PgnReader {
     AddSymbol(digits, std::strlen(digits));
     return Step::kGoOn;
   }
+  // The position before the last move is not kept: a variation takes the move back.
   void Played(Move m, PieceType pieceAfter) {
     g_.AddMove(std::uint8_t(pieceAfter), m.IsNull() ? kNullSquare : To88(m.From()),
                m.IsNull() ? kNullSquare : To88(m.To()));
-    before_ = current_;
-    current_.Play(m);
+    current_.Play(m, &undo_);
+    hasLast_ = true;
     movesSeen_ = true;
   }
   void SetUp(const Position& pos) {
     std::int8_t board[128];
     pos.GetBoard(board);
     g_.AddSetup(board, pos.State());
-    before_ = current_ = pos;
+    current_ = pos;
+    hasLast_ = false;
   }
   void CloseVariations() {
     while (!levels_.empty()) {
@@ -110,9 +112,10 @@ class PgnReader {
   Game& g_;
   const std::uint8_t* p_;
   const std::uint8_t* const end_;
-  std::vector<VariationLevel>& levels_;
-  Position before_ = Position::Start();
+  std::vector<ReadLevel>& levels_;
   Position current_ = Position::Start();
+  Undo undo_{};           // takes back the last move of the current line
+  bool hasLast_ = false;  // the current line has a move to take back
   bool movesSeen_ = false;
 };
 
@@ -302,8 +305,9 @@ PgnReader::Step PgnReader::LineComment() {
 PgnReader::Step PgnReader::VariationStart() {
   if (levels_.size() >= kMaxVariationDepth) return Step::kStop;
   ++p_;
-  levels_.push_back({before_, current_, false, false});
-  current_ = before_;
+  levels_.push_back({current_, undo_, hasLast_});
+  if (hasLast_) current_.Unplay(undo_);
+  hasLast_ = false;
   g_.AddMark(kElementVariationStart);
   movesSeen_ = true;
   return Step::kGoOn;
@@ -312,8 +316,9 @@ PgnReader::Step PgnReader::VariationStart() {
 PgnReader::Step PgnReader::VariationEnd() {
   ++p_;
   if (levels_.empty()) return Step::kGoOn;
-  before_ = levels_.back().before;
   current_ = levels_.back().current;
+  undo_ = levels_.back().undo;
+  hasLast_ = levels_.back().hasLast;
   levels_.pop_back();
   g_.AddMark(kElementVariationEnd);
   return Step::kGoOn;

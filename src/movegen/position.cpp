@@ -101,8 +101,19 @@ Bitboard Position::ComputeCheckers() const {
   return c;
 }
 
-void Position::Play(Move m) {
+void Position::Play(Move m, Undo* undo) {
   const Color us = side_, them = ~us;
+  if (undo) {
+    undo->move = m;
+    undo->captured = m.IsNull() || m.GetKind() == Move::kCastling ? kNoPiece
+                     : m.GetKind() == Move::kEnPassant ? MakePiece(them, kPawn)
+                                                       : board_[m.To()];
+    undo->castling = castling_;
+    undo->ep = ep_;
+    undo->halfmove = halfmove_;
+    undo->fullmove = fullmove_;
+    undo->checkers = checkers_;
+  }
   if (halfmove_ < 255) ++halfmove_;
   if (us == kBlack && fullmove_ < 65535) ++fullmove_;
   side_ = them;
@@ -196,6 +207,46 @@ void Position::Play(Move m) {
     checkers_ |= BishopAttacks(king, occ) & (byType_[kBishop] | byType_[kQueen]) & ours;
   } else if (RookRays(king) & Bit(from)) {
     checkers_ |= RookAttacks(king, occ) & (byType_[kRook] | byType_[kQueen]) & ours;
+  }
+}
+
+void Position::Unplay(const Undo& undo) {
+  const Color us = ~side_;  // the side that made the move
+  side_ = us;
+  castling_ = undo.castling;
+  ep_ = undo.ep;
+  halfmove_ = undo.halfmove;
+  fullmove_ = undo.fullmove;
+  checkers_ = undo.checkers;
+  const Move m = undo.move;
+  if (m.IsNull()) return;
+  const Square from = m.From(), to = m.To();
+  switch (m.GetKind()) {
+    case Move::kCastling: {
+      const bool shortSide = to > from;
+      const Square rookFrom = shortSide ? from + 3 : from - 4;
+      const Square rookTo = shortSide ? from + 1 : from - 1;
+      const Piece king = board_[to], rook = board_[rookTo];
+      RemovePiece(to);
+      RemovePiece(rookTo);
+      PutPiece(king, from);
+      PutPiece(rook, rookFrom);
+      break;
+    }
+    case Move::kEnPassant: {
+      const Piece pawn = board_[to];
+      RemovePiece(to);
+      PutPiece(pawn, from);
+      PutPiece(undo.captured, us == kWhite ? to - 8 : to + 8);
+      break;
+    }
+    default: {
+      const Piece moved = m.GetKind() == Move::kPromotion ? MakePiece(us, kPawn) : board_[to];
+      RemovePiece(to);
+      PutPiece(moved, from);
+      if (undo.captured != kNoPiece) PutPiece(undo.captured, to);
+      break;
+    }
   }
 }
 

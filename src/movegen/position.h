@@ -52,6 +52,17 @@ enum CastlingRight : int {
 // Longest FEN that WriteFen produces, without a terminator.
 constexpr int kMaxFenLength = 96;
 
+// What Position::Play saves so that Unplay can take the move back.
+struct Undo {
+  Move move;
+  Piece captured;
+  std::uint8_t castling;
+  std::int8_t ep;
+  std::uint8_t halfmove;
+  std::uint16_t fullmove;
+  Bitboard checkers;
+};
+
 class Position {
  public:
   // The empty board, White to move (a starting point for SetBoard / SetFen).
@@ -103,8 +114,10 @@ class Position {
   bool Playable() const { return KingSquare(side_) != kNoSquare; }
 
   // Plays a move that GenerateLegal produced for this position (or Move::Null(), a pass that
-  // only hands the move to the other side). To take a move back keep a copy from before.
-  void Play(Move m);
+  // only hands the move to the other side). With undo, saves what Unplay needs.
+  void Play(Move m, Undo* undo = nullptr);
+  // Takes back the move that Play saved in undo (the last move played on this position).
+  void Unplay(const Undo& undo);
 
   bool operator==(const Position& o) const;
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "movegen/movegen.h"
@@ -108,6 +109,44 @@ TEST(GenerateTo, MatchesTheGeneralGenerator) {
     }
   }
   EXPECT_GT(positions, 5000);
+}
+
+}  // namespace
+}  // namespace ludrex::chess
+
+namespace ludrex::chess {
+namespace {
+
+// Unplay takes back every kind of move exactly: walk the move trees of the perft positions.
+void CheckUnplay(Position& pos, int depth) {
+  if (depth == 0) return;
+  Move list[kMaxMoves];
+  const int n = GenerateLegal(pos, list);
+  const Position saved = pos;
+  for (int i = 0; i <= n; ++i) {
+    const Move m = i < n ? list[i] : Move::Null();
+    Undo undo;
+    pos.Play(m, &undo);
+    if (i < n) CheckUnplay(pos, depth - 1);
+    pos.Unplay(undo);
+    ASSERT_TRUE(pos == saved);
+    ASSERT_EQ(pos.Checkers(), saved.Checkers());
+    ASSERT_EQ(pos.State(), saved.State());
+    char a[kMaxFenLength], b[kMaxFenLength];
+    ASSERT_EQ(std::string(a, std::size_t(pos.WriteFen(a))),
+              std::string(b, std::size_t(saved.WriteFen(b))));
+  }
+}
+
+TEST(Unplay, RestoresEveryPosition) {
+  for (const char* fen : {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+                          "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+                          "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+                          "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3"}) {
+    Position p;
+    ASSERT_TRUE(p.SetFen(fen, std::strlen(fen)));
+    CheckUnplay(p, 3);
+  }
 }
 
 }  // namespace
