@@ -114,6 +114,14 @@ LUDREX_API LudrexField* LUDREX_CDECL Record_GetField(LudrexRecord* record, int i
 /* Binds every library field of the record to the library that base uses for it. */
 LUDREX_API void LUDREX_CDECL Record_LinkToBase(LudrexRecord* record, void* base);
 
+/* ---- Game-score fields ---------------------------------------------------------------------- */
+
+/* The game handle of a game-score field (the move-generator component's game); null and error
+ * 803 for a field of another type. */
+LUDREX_API void* LUDREX_CDECL ChessField_GetBody(LudrexField* field);
+/* 1 when the main lines of two game-score fields agree move for move, else 0. */
+LUDREX_API int LUDREX_CDECL ChessField_EqualTo(LudrexField* a, LudrexField* b);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -1,10 +1,12 @@
 // Start-up, shut-down, the host's callbacks and the release of host record patterns.
 #include "base/library_link.h"
+#include "base/native/native_base.h"
 #include "base/registry.h"
 #include "exports/guard.h"
 #include "frame/callbacks.h"
 #include "frame/error.h"
 #include "frame/state.h"
+#include "record/chess_codec.h"
 #include "ludrex.h"
 #include "search/subset.h"
 #include "storage/memory.h"
@@ -35,10 +37,12 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     SetProgramPath(nullptr);  // 1. the program path starts empty
     BuildSubsetTables();      // 2. subset bit tables
     BuildMessageTable();      // 3. the message table
-    // 4. game-score piece tables; 5. the tree files' inverse byte permutation;
+    BuildGameScoreTables();   // 4. game-score piece tables
+    // 5. the tree files' inverse byte permutation;
     // 6. material piece-count tables; 7. the optional free-space function;
     CreateRegistry();         // 8. the registry of open bases
     InstallLibraryAccess();   //    through which library fields reach their libraries
+    RegisterNativeBase();     //    base type 0
     g_started = true;         // 9.
   });
 }
