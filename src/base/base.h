@@ -127,6 +127,12 @@ class Base {
   const String& Name() const { return name_; }
 
  protected:
+  // The shared algorithm of AppendAnother, with its progress granularity in games (100 for the
+  // shared operation; a format's own copy may use another).
+  std::int32_t CopyRecordsTo(Subset* subset, Base* destination, bool showProgress,
+                             std::int32_t copyLibraries, const std::int32_t* order,
+                             std::int32_t granularity);
+
   std::int32_t type_;
   std::int32_t open_ = 0;  // set by a derived constructor that succeeded
   std::int32_t oemCoding_ = 0;

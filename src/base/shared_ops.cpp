@@ -121,6 +121,12 @@ void Base::GetCommented(Subset*) { Unsupported(); }
 
 std::int32_t Base::AppendAnother(Subset* subset, Base* destination, bool showProgress,
                                  std::int32_t copyLibraries, const std::int32_t* order) {
+  return CopyRecordsTo(subset, destination, showProgress, copyLibraries, order, 100);
+}
+
+std::int32_t Base::CopyRecordsTo(Subset* subset, Base* destination, bool showProgress,
+                                 std::int32_t copyLibraries, const std::int32_t* order,
+                                 std::int32_t granularity) {
   // Positions in key order become record numbers.
   std::unique_ptr<Subset> converted;
   if (subset != nullptr && IsSorted()) {
@@ -192,7 +198,7 @@ std::int32_t Base::AppendAnother(Subset* subset, Base* destination, bool showPro
   std::string title = Str(MessageText(932)) + TypeNote(Type(), destination->Type()) + "...";
   std::int32_t total = members != nullptr ? members->CurLength() : RecordCount();
   std::int32_t written = 0;
-  if (showProgress) ProgressBegin(title.c_str(), 100);
+  if (showProgress) ProgressBegin(title.c_str(), granularity);
   struct EndProgress {
     bool on;
     ~EndProgress() {

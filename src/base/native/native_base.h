@@ -1,0 +1,199 @@
+// NativeBase: base type 0, a set of files sharing one base name: the header ".kvx", the slot map
+// ".axx", the deletion marks ".dxx", the key order ".iii" (keyed bases), per-group address files
+// ".aNN" and data files ".dNN", and for a top-level base the volume ".emb" that holds its
+// embedded bases (the libraries). An embedded base keeps the same files as members of its
+// container's volume.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/base.h"
+#include "base/native/native_files.h"
+#include "base/native/slot_map.h"
+#include "record/pattern.h"
+#include "record/record.h"
+#include "storage/array.h"
+
+namespace ludrex {
+
+class Volume;
+
+// The texts at the start of the header.
+extern const char kNativeIdentification[];  // "Tallowmerecraft 3.0 database."
+extern const char kNativeFormatMark[];      // "\nChess Korvanex format. Version 1.3"
+
+constexpr std::int32_t kStorageFixed = 1;
+constexpr std::int32_t kStorageVariable = 2;
+
+// One field as the header stores it: the field specification (its Param is the second text; a
+// library field's library pattern is loaded from the library's own header) and where its body
+// lives.
+struct NativeField {
+  FieldSpec spec;
+  std::int32_t kind = kStorageFixed;
+  std::int32_t size = 0;
+  std::int32_t group = 0;
+  std::int32_t ordinal = 0;
+  std::int32_t created = 0;  // index in creation order (the header's order)
+};
+
+// The fields of one group, in field order: [first, first + count) of the sorted list.
+struct NativeGroup {
+  std::int32_t count = 0;
+  std::int32_t first = 0;
+  bool allFixed = true;
+  std::int32_t totalSize = 0;
+};
+
+// Parses the field specifications of a header held in bytes (from offset 112 + description);
+// raises 945 when the bytes end early or hold an impossible value.
+struct NativeHeader {
+  std::uint32_t flags = 0;
+  std::int32_t count = 0;
+  std::string description;
+  std::vector<NativeField> fields;  // creation order
+};
+// False when the format mark differs (mark receives the text found); raises 945 on a damaged
+// header of the right format.
+bool ParseNativeHeader(const std::vector<std::uint8_t>& bytes, NativeHeader& out, std::string& mark);
+std::vector<std::uint8_t> BuildNativeHeader(const NativeHeader& header);
+
+// The storage kind, size and group rule of a field type; 806 for a subtype text the type does
+// not allow, 101 for an integer without one, 906 for a type without a storage kind.
+void AssignStorage(std::vector<NativeField>& fields);
+
+class NativeBase final : public Base {
+ public:
+  // Opens the base name: in the file system (volume null) or as an embedded base of the
+  // container whose volume is given (containerName: the container's registered name). A wrong
+  // format mark reports 904 and leaves the object not open.
+  NativeBase(const String& name, Volume* volume, const std::string& containerName);
+  // Creates the base.
+  NativeBase(const String& name, const RecordPattern& pattern, Volume* volume,
+             const std::string& containerName);
+  ~NativeBase() override;
+
+  Base* OpenEmbedded(const String& name) override;
+  Base* CreateEmbedded(const String& name, const RecordPattern& pattern) override;
+  void Update() override;
+  void GetInfo(BaseInfo& info) override;
+  void SetInfo(const BaseInfo& info) override;
+  int IsSorted() override { return keyField_ >= 0 ? 1 : 0; }
+  std::int32_t UnsortedFromSorted(std::int32_t position) override;
+  void Read(std::int32_t n, Record& record) override;
+  std::int32_t Write(std::int32_t n, Record& record) override;
+  const RecordPattern& GetRecordPattern() override { return pattern_; }
+  int IsDeleted(std::int32_t n) override;
+  Subset* GetDeletedSubset() override { return deleted_.get(); }
+  void ToggleDelete(std::int32_t n, std::int32_t count) override;
+  void SetModified(std::int32_t) override { modified_ = true; }
+  std::int32_t AppendAnother(Subset* subset, Base* destination, bool showProgress,
+                             std::int32_t copyLibraries, const std::int32_t* order) override;
+  void Reserved29() override {}
+  std::int32_t EmbeddedBaseCount() override;
+  String LibraryNameOf(const Field& field) override;
+  String EmbeddedBaseName(std::int32_t index) override;
+  void GetEmbeddedShortInfo(ShortInfo& out, const String& name) override;
+  void EnableFastAccess(const RecordPattern* pattern) override;
+  void DisableFastAccess() override;
+  void* GetFastAccess() override;
+
+  // For tests and tools.
+  const std::vector<NativeField>& Fields() const { return fields_; }
+  const std::vector<NativeGroup>& Groups() const { return groups_; }
+  std::int32_t SlotOf(std::int32_t record) { return slots_.SlotOf(record); }
+  bool FastAccessOn() const { return fastOn_; }
+  Volume* EmbeddedVolume() { return volume_.get(); }
+
+ private:
+  struct GroupFiles {
+    ArrayHandle address;  // 32-bit entries; absent for an all-fixed group
+    ArrayHandle data;     // bytes
+    // Fast access: the whole data file and address file in memory, kept equal to the files.
+    bool fast = false;
+    std::vector<std::uint8_t> memData;
+    std::vector<std::int32_t> memAddress;
+  };
+
+  void OpenFiles();
+  void CreateFiles();
+  void Finish();  // the common tail of open and create
+  void LoadLibraryPatterns();
+  void BuildPattern();
+  void WriteHeader(bool create);
+  void FlushIndexes();
+  void CloseAll() noexcept;
+
+  std::string FullName() const;
+  // Index of the base field matching record field i (by name), or -1.
+  std::int32_t MatchField(const Record& record, std::int32_t i) const;
+
+  // Group data access (memory when fast, else the files); bounds are checked.
+  std::int32_t AddressCount(std::int32_t g);
+  std::int32_t GetAddress(std::int32_t g, std::int32_t s);
+  void PutAddress(std::int32_t g, std::int32_t s, std::int32_t value);
+  std::int64_t DataCount(std::int32_t g);
+  void ReadData(std::int32_t g, std::int64_t at, void* out, std::int32_t n, std::int32_t record);
+  void WriteData(std::int32_t g, std::int64_t at, const void* bytes, std::int32_t n);
+
+  // The address of slot s's data in group g, or -1 when the group holds no data for it.
+  std::int64_t ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow);
+  // Reads the bodies of group g at address: offsets into buf of each field's body.
+  void ReadGroup(std::int32_t g, std::int64_t address, std::int32_t record,
+                 std::vector<std::uint8_t>& buf, std::vector<std::int32_t>& offset,
+                 std::vector<std::int32_t>& length);
+
+  // Key order.
+  int CompareKey(Field& key, std::int32_t position);
+  std::int32_t LowerBound(Field& key, bool* equal);
+  Field* KeyFieldOf(Record& record, std::unique_ptr<Field>& temp);
+  void MoveKey(std::int32_t from, std::int32_t to);
+
+  const ByteBlock& EmptyBody(std::int32_t field);
+
+  Volume* container_ = nullptr;  // the volume this embedded base lives in (not owned)
+  std::string containerName_;
+  NativeFileSpace files_;
+
+  std::uint32_t flags_ = 0;
+  std::int32_t savedCount_ = 0;
+  bool modified_ = false;
+  std::string description_;
+  std::vector<NativeField> fields_;  // sorted by (group, ordinal)
+  std::vector<NativeGroup> groups_;
+  RecordPattern pattern_;
+  std::int32_t keyField_ = -1;  // index into fields_
+  std::unique_ptr<Record> keyScratch_;
+
+  ArrayHandle header_;
+  ArrayHandle keyFile_;
+  std::vector<std::int32_t> keyOrder_;
+  std::int32_t keyDirtyFrom_ = -1;
+  ArrayHandle slotFile_;
+  SlotMap slots_;
+  std::unique_ptr<Subset> deleted_;
+  std::vector<GroupFiles> groupFiles_;
+  std::unique_ptr<Volume> volume_;  // ".emb" of a top-level base
+
+  std::vector<std::string> params_;  // each field's Param (a library's full name)
+  std::vector<std::int32_t> match_;
+  std::vector<std::uint8_t> wanted_;
+  std::vector<ByteBlock> emptyBodies_;
+  std::vector<bool> emptyReady_;
+  std::vector<std::uint8_t> readBuf_;
+  std::vector<std::int32_t> readOffset_, readLength_;
+  ByteBlock packBuf_;
+
+  bool fastOn_ = false;
+  std::vector<Base*> fastLibraries_;  // libraries whose fast access this base switched on
+};
+
+// Registers type 0 with the open/create dispatch.
+void RegisterNativeBase();
+// Short information from a header file's first bytes (the array is positioned nowhere).
+void NativeShortInfoFrom(Array* header, ShortInfo& out);
+
+}  // namespace ludrex
