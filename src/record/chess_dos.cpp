@@ -103,6 +103,8 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
   bool drop = false;  // the next move is applied but not appended
   ChessElement e{};
   e.kind = kElementMove;
+  // Appends a move and passes the turn; a dropped move (the rook's part of castling) is applied
+  // by the caller but neither appended nor counted as a turn.
   auto emit = [&](std::uint8_t kind, std::uint8_t from, std::uint8_t to) {
     if (drop) {
       drop = false;
@@ -113,6 +115,7 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
     e.to = to;
     if (reader) reader(reference, param, game, &e);
     else GameAppend(game, &e);
+    side ^= 1;
   };
   // The element's target and kind for a pawn: a sideways step is an en passant capture written
   // sideways; a pawn reaching the last rank becomes a queen.
@@ -139,7 +142,6 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
       std::uint8_t from, to, kind;
       tableMove(c, from, to, kind);
       emit(kind, from, to);
-      side ^= 1;
     } else if (c == 0xF9) {
       drop = true;
     } else if (c >= 0xFB && c <= 0xFE) {
@@ -149,7 +151,6 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
       const std::uint8_t kind = std::uint8_t(c - 0xF9);
       list[side][16 + (c - 0xFB)] = std::uint16_t(kind << 13 | to);
       emit(kind, from, to);
-      side ^= 1;
     } else if (c == 0xFA) {
       while (length - pos >= 2) {
         const unsigned v = unsigned(bytes[pos]) | unsigned(bytes[pos + 1]) << 8;
@@ -164,7 +165,6 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
         const std::uint8_t delta = std::uint8_t(((to | 8) - from) & 0x77);
         const std::uint8_t kind = pawnAdjust(std::uint8_t(v >> 13), delta, to);
         emit(kind, from, to);
-        side ^= 1;
       }
       break;
     } else if (c == 0xFF) {
