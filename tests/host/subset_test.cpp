@@ -67,8 +67,8 @@ TEST_F(HostSubset, FileSetWithACommentHasItsMaskAfterTheText) {
   Subset_Include(s, 9);
   Subset_SetComment(s, "hello");
   Subset_Update(s);
+  Subset_Destroy(s);  // the set holds its file exclusively while it is open
   EXPECT_EQ(FileBytes(name_), std::string("hello\x80\x40\x00", 8));
-  Subset_Destroy(s);
 
   // Reopened with the same MaxLength: the five leading bytes are the comment.
   s = Subset_OpenInAFile(24, name_.c_str());
