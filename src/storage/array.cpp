@@ -422,7 +422,8 @@ void CopyForward(Array* dst, std::int32_t d, Array* src, std::int32_t s, std::in
       }
       g.Done(k > 0);
     }
-    if (remaining > 0) {
+    // A destination growing past its end has no window there yet.
+    if (remaining > 0 && d <= dst->Count()) {
       LockGuard g(dst);
       void* q = dst->LockForward(d);
       std::int32_t k = q != nullptr ? std::min<std::int32_t>(remaining, dst->LockedCount()) : 0;
@@ -465,7 +466,7 @@ void CopyBackward(Array* dst, std::int32_t d, Array* src, std::int32_t s, std::i
       }
       g.Done(k > 0);
     }
-    if (remaining > 0) {
+    if (remaining > 0 && d <= dst->Count()) {
       LockGuard g(dst);
       void* q = dst->LockBackward(d);
       std::int32_t cnt = dst->LockedCount();

@@ -291,12 +291,14 @@ void HeadCachedArray::Write(std::int32_t index, const void* buffer, std::int32_t
   if (index < headCount_ && n > 0) {
     modified_ = true;
     std::int32_t k = std::min(end, headCount_) - index;
-    std::memmove(memory_->Data() + static_cast<std::size_t>(index) * elementSize_, in,
-                 static_cast<std::size_t>(k) * elementSize_);
-    if (index + k > cached_) cached_ = index + k;
+    // The part past the head first: the source may lie in the head itself (a copy within the
+    // array through a lock), where the memory part would overwrite it.
     if (k < n) {
       under_->Write(index + k, in + static_cast<std::size_t>(k) * elementSize_, n - k);
     }
+    std::memmove(memory_->Data() + static_cast<std::size_t>(index) * elementSize_, in,
+                 static_cast<std::size_t>(k) * elementSize_);
+    if (index + k > cached_) cached_ = index + k;
   } else if (n > 0) {
     under_->Write(index, in, n);
   }

@@ -523,3 +523,76 @@ TEST(TypedAccess, WidthsMustFitTheElements) {
 
 }  // namespace
 }  // namespace ludrex
+
+namespace ludrex {
+namespace {
+
+// Random block operations within one array agree with the same operations on a vector, for
+// each kind of array (direct pointers, small windows, a head cache, and neither).
+TEST(BlockOps, RandomOperationsAgreeWithAVector) {
+  CaptureScope scope;
+  ScratchDir dir;
+  for (int kind = 0; kind < 4; ++kind) {
+    std::mt19937 rng(static_cast<std::uint32_t>(100 + kind));
+    ArrayHandle a;
+    std::string file = dir / ("k" + std::to_string(kind));
+    if (kind == 0) a = ArrayHandle(NewMemArray(0));
+    if (kind == 1) a = ArrayHandle(NewBufArray(NewFileArray(0, file.c_str()), 5, 2));
+    if (kind == 2) a = ArrayHandle(NewHeadCachedArray(NewFileArray(0, file.c_str()), 40, false));
+    if (kind == 3) a = ArrayHandle(NewFileArray(0, file.c_str()));
+    a->Init(4);
+    a->Expandable(1);
+    std::vector<std::uint32_t> model(200);
+    std::iota(model.begin(), model.end(), 0u);
+    a->Write(0, model.data(), 200);
+    std::uint32_t next = 1000;
+    for (int step = 0; step < 400; ++step) {
+      std::int32_t count = static_cast<std::int32_t>(model.size());
+      auto pick = [&](std::int32_t bound) {
+        return static_cast<std::int32_t>(rng() % static_cast<std::uint32_t>(bound + 1));
+      };
+      int op = static_cast<int>(rng() % 4);
+      if (op == 0) {
+        std::int32_t n = pick(std::min(count, 60));
+        std::int32_t s = pick(count - n), d = pick(count - n);
+        a.Copy(d, a, s, n);
+        std::vector<std::uint32_t> part(model.begin() + s, model.begin() + s + n);
+        std::copy(part.begin(), part.end(), model.begin() + d);
+      } else if (op == 1) {
+        std::int32_t dl = pick(std::min(count, 30)), di = pick(count - dl);
+        std::int32_t sl = pick(std::min(count, 30)), si = pick(count - sl);
+        a.Replace(di, dl, a, si, sl);
+        std::vector<std::uint32_t> part(model.begin() + si, model.begin() + si + sl);
+        model.erase(model.begin() + di, model.begin() + di + dl);
+        model.insert(model.begin() + di, part.begin(), part.end());
+      } else if (op == 2) {
+        std::int32_t len = pick(std::min(count, 50)), idx = pick(count - len);
+        std::int32_t shift = pick(count - idx - len) - pick(idx);
+        if (shift >= -idx && idx + len + shift <= count) {
+          a.Rotate(idx, len, shift);
+          if (shift > 0) {
+            std::rotate(model.begin() + idx, model.begin() + idx + len,
+                        model.begin() + idx + len + shift);
+          } else if (shift < 0) {
+            std::rotate(model.begin() + idx + shift, model.begin() + idx,
+                        model.begin() + idx + len);
+          }
+        }
+      } else if (count < 400) {
+        std::int32_t oldLen = pick(std::min(count, 20)), idx = pick(count - oldLen);
+        std::int32_t newLen = pick(20);
+        a.ResizeRegion(idx, oldLen, newLen);
+        model.erase(model.begin() + idx, model.begin() + idx + oldLen);
+        std::vector<std::uint32_t> fresh(static_cast<std::size_t>(newLen));
+        for (auto& x : fresh) x = next++;
+        model.insert(model.begin() + idx, fresh.begin(), fresh.end());
+        if (newLen > 0) a->Write(idx, fresh.data(), newLen);  // new elements are unspecified
+      }
+      ASSERT_EQ(a->Count(), static_cast<std::int32_t>(model.size())) << kind << " " << step;
+      ASSERT_EQ(Longs(a.Get()), model) << "kind " << kind << " step " << step << " op " << op;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ludrex
