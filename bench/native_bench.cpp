@@ -1,0 +1,167 @@
+// Native base benchmarks: writing 100,000 generated games whose White, Black and Event are
+// library references (AppendRecord with fast access, names found or added in the libraries),
+// then reading them all back with names resolved, with index-only library fields, and at random
+// record numbers. Each reports records per second; the base lives under the temporary directory
+// and is erased afterwards.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/dispatch.h"
+#include "base/library_link.h"
+#include "base/native/native_base.h"
+#include "base/registry.h"
+#include "frame/error.h"
+#include "platform/platform.h"
+#include "record/field_classes.h"
+#include "record/record.h"
+#include "search/subset.h"
+#include "storage/files.h"
+
+namespace ludrex {
+namespace {
+
+constexpr std::int32_t kGames = 100000;
+
+String Own(const std::string& s) { return String::Copy(s.data(), static_cast<std::uint32_t>(s.size())); }
+
+RecordPattern NamePattern() {
+  RecordPattern p;
+  p.Append(FieldSpec(kStringType, String("~3"), kFlagKey, String("")));
+  return p;
+}
+
+// White, Black, Event (libraries), Date, Result, Round, ECO and a body of annotation text.
+RecordPattern GamePattern() {
+  RecordPattern names = NamePattern();
+  RecordPattern p;
+  p.Append(FieldSpec(kLibRefType, String("~1"), 0, String("Players"), &names));
+  p.Append(FieldSpec(kLibRefType, String("~2"), 0, String("Players"), &names));
+  p.Append(FieldSpec(kLibRefType, String("~16"), 0, String("Events"), &names));
+  p.Append(FieldSpec(kDateType, String("~7"), 0, String("F")));
+  p.Append(FieldSpec(kResultType, String("~9"), 0, String("")));
+  p.Append(FieldSpec(kRoundType, String("~8"), 0, String("")));
+  p.Append(FieldSpec(kEcoType, String("~10"), 0, String("")));
+  p.Append(FieldSpec(kStringType, String("~19"), 0, String("")));
+  return p;
+}
+
+struct Setup {
+  std::string name;
+  Setup() {
+    BuildMessageTable();
+    BuildSubsetTables();
+    CreateRegistry();
+    InstallLibraryAccess();
+    RegisterNativeBase();
+    String t = TempDirectory();
+    name = std::string(t.Text(), t.Length()) + "ludrex-native-bench-" +
+           std::to_string(platform::TickCount());
+  }
+  ~Setup() {
+    Registry()->CloseAll();
+    EraseBase(Own(name), 0);
+  }
+};
+
+Setup& State() {
+  static Setup s;
+  return s;
+}
+
+std::string PlayerName(std::uint32_t k) { return "Player " + std::to_string(k) + ", A."; }
+
+// Writes the games once (the write benchmark); later benchmarks read them.
+void WriteGames() {
+  Base* b = CreateBase(Own(State().name), GamePattern(), 0);
+  b->EnableFastAccess(nullptr);
+  Record r(b->GetRecordPattern());
+  std::mt19937 rng(7);
+  // Sorted fields: White, Black, Event, Date, Result, Round, ECO (group 0); text (group 1).
+  auto name = [](Field& f) -> Field& { return static_cast<LibRefField&>(f).LibraryRecord()[0]; };
+  std::string text(120, 'm');
+  for (std::int32_t k = 0; k < kGames; ++k) {
+    name(r[0]).SetText(Own(PlayerName(rng() % 20000)));
+    name(r[1]).SetText(Own(PlayerName(rng() % 20000)));
+    name(r[2]).SetText(Own("Event " + std::to_string(rng() % 3000)));
+    r[3].SetInt(1950 + static_cast<std::int32_t>(rng() % 70));
+    r[4].SetInt(static_cast<std::int32_t>(rng() % 4));
+    r[6].SetEmpty();
+    text[static_cast<std::size_t>(k % 120)] = static_cast<char>('a' + k % 26);
+    r[7].SetText(Own(text));
+    b->Write(kAppendRecord, r);
+  }
+  b->DisableFastAccess();
+  b->Update();
+  CloseBase(b);
+}
+
+void BM_NativeAppendRecord(benchmark::State& state) {
+  for (auto _ : state) WriteGames();
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(kGames) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_NativeAppendRecord)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void ReadAll(benchmark::State& state, bool fast, bool indexOnly) {
+  Base* b = OpenBase(Own(State().name), 0);
+  RecordPattern p = b->GetRecordPattern();
+  if (indexOnly) {
+    RecordPattern q;
+    for (std::int32_t i = 0; i < 7; ++i) {
+      FieldSpec s = p[i];
+      if (s.type == kLibRefType) s.flags |= kFlagIndexOnly;
+      q.Append(s);
+    }
+    p = q;
+  }
+  if (fast) b->EnableFastAccess(&p);
+  std::int64_t sum = 0;
+  {
+    Record r(p);
+    for (auto _ : state) {
+      for (std::int32_t k = 0; k < b->RecordCount(); ++k) {
+        b->Read(k, r);
+        sum += r[4].GetInt();
+      }
+    }
+  }
+  benchmark::DoNotOptimize(sum);
+  state.counters["records/s"] = benchmark::Counter(
+      static_cast<double>(b->RecordCount()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+  b->DisableFastAccess();
+  CloseBase(b);
+}
+
+void BM_NativeReadAllNames(benchmark::State& state) { ReadAll(state, false, false); }
+void BM_NativeReadAllNamesFast(benchmark::State& state) { ReadAll(state, true, false); }
+void BM_NativeReadHeadersIndexOnly(benchmark::State& state) { ReadAll(state, false, true); }
+void BM_NativeReadHeadersIndexOnlyFast(benchmark::State& state) { ReadAll(state, true, true); }
+BENCHMARK(BM_NativeReadAllNames)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NativeReadAllNamesFast)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NativeReadHeadersIndexOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NativeReadHeadersIndexOnlyFast)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_NativeRandomRead(benchmark::State& state) {
+  Base* b = OpenBase(Own(State().name), 0);
+  {
+    Record r(b->GetRecordPattern());
+    std::mt19937 rng(11);
+    for (auto _ : state) {
+      b->Read(static_cast<std::int32_t>(rng() % static_cast<std::uint32_t>(b->RecordCount())), r);
+    }
+  }
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  CloseBase(b);
+}
+BENCHMARK(BM_NativeRandomRead)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace ludrex
