@@ -120,12 +120,13 @@ int GenerateTo(const Position& pos, Move* list, Bitboard fromMask, Square to) {
   const Color us = pos.SideToMove(), them = ~us;
   const Bitboard ours = pos.Pieces(us);
   const Bitboard king = pos.Pieces(us, kKing);
+  const Square ksq = pos.KingSquare(us);
+  if (ksq == kNoSquare || (ours & Bit(to))) return 0;
   // Check evasions and castling take the general path.
-  if (pos.InCheck() || ((fromMask & king) && (to == Lsb(king) + 2 || to == Lsb(king) - 2))) {
+  if (pos.InCheck() || ((fromMask & king) && (to == ksq + 2 || to == ksq - 2))) {
     return GenerateLegal(pos, list, fromMask, Bit(to));
   }
-  const Square ksq = pos.KingSquare(us);
-  if (ksq == kNoSquare || (ours & Bit(to)) || (pos.Pieces(them, kKing) & Bit(to))) return 0;
+  if (pos.Pieces(them, kKing) & Bit(to)) return 0;
   const Bitboard occ = pos.Occupied();
   const Bitboard theirs = pos.Pieces(them);
   Move* out = list;

@@ -90,6 +90,7 @@ class PgnReader {
       levels_.pop_back();
     }
   }
+  // Passes over + # and "e.p." / "ep" after a move.
   const std::uint8_t* SkipMoveSuffix(const std::uint8_t* s) const;
 
   Step Result(std::size_t len) {
@@ -379,6 +380,7 @@ PgnReader::Step PgnReader::TagLine() {
 
 const std::uint8_t* PgnReader::SkipMoveSuffix(const std::uint8_t* s) const {
   while (s < end_ && (*s == '+' || *s == '#')) ++s;
+  if (s == end_ || (*s != 'e' && *s != ' ')) return s;
   if (end_ - s >= 4 && std::memcmp(s, "e.p.", 4) == 0) return s + 4;
   if (end_ - s >= 5 && s[0] == ' ' && std::memcmp(s + 1, "e.p.", 4) == 0) return s + 5;
   if (end_ - s >= 2 && s[0] == 'e' && s[1] == 'p' &&
