@@ -532,9 +532,29 @@ std::int32_t NativeBase::AddressCount(std::int32_t g) {
   return gf.address ? gf.address->Count() : 0;
 }
 
+namespace {
+
+// Whether [at, at + n) can be read from the array under the window without missing bytes that
+// only the window holds.
+bool BesideWindow(Array* a, std::int64_t at, std::int64_t n) {
+  auto* w = static_cast<BufArray*>(a);
+  std::int64_t start = w->WindowStart(), end = start + w->WindowValid();
+  if (at < end && at + n > start) return false;
+  return at + n <= w->Underlying()->Count();
+}
+
+}  // namespace
+
 std::int32_t NativeBase::GetAddress(std::int32_t g, std::int32_t s) {
   GroupFiles& gf = groupFiles_[static_cast<std::size_t>(g)];
   if (gf.fast) return gf.memAddress[static_cast<std::size_t>(s)];
+  bool sequential = s >= gf.lastAddress && s <= gf.lastAddress + 1024;
+  gf.lastAddress = s;
+  if (!sequential && BesideWindow(gf.address.Get(), s, 1)) {
+    std::int32_t v;
+    static_cast<BufArray*>(gf.address.Get())->Underlying()->Read(s, &v, 1);
+    return v;
+  }
   return static_cast<std::int32_t>(gf.address->GetLong(s));
 }
 
@@ -568,9 +588,13 @@ void NativeBase::ReadData(std::int32_t g, std::int64_t at, void* out, std::int32
   }
   auto* p = static_cast<std::uint8_t*>(out);
   std::int32_t a = static_cast<std::int32_t>(at);
+  bool sequential = at >= gf.lastDataEnd && at <= gf.lastDataEnd + 4096;
+  gf.lastDataEnd = at + n;
+  Array* from = gf.data.Get();
+  if (!sequential && BesideWindow(from, at, n)) from = static_cast<BufArray*>(from)->Underlying();
   while (n > 0) {
     std::int32_t k = std::min(n, kPiece);
-    gf.data->Read(a, p, k);
+    from->Read(a, p, k);
     a += k;
     p += k;
     n -= k;

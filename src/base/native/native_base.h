@@ -116,6 +116,10 @@ class NativeBase final : public Base {
     bool fast = false;
     std::vector<std::uint8_t> memData;
     std::vector<std::int32_t> memAddress;
+    // Where the last read ended: a read that goes on from there uses the window, another one
+    // reads its few bytes straight from the file instead of reloading the whole window.
+    std::int64_t lastDataEnd = -1;
+    std::int32_t lastAddress = -1;
   };
 
   void OpenFiles();
