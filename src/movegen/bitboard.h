@@ -81,11 +81,12 @@ constexpr Tables BuildTables() {
 
 inline constexpr Tables kTables = BuildTables();
 
+// Without a branch: a sentinel blocker on h8 (rays to higher squares) or a1 (rays to lower
+// squares), whose own ray in that direction is empty, stands in when nothing blocks.
 inline Bitboard RayAttack(int d, Square s, Bitboard occ) {
-  Bitboard r = kTables.ray[d][s];
-  Bitboard blockers = r & occ;
-  if (blockers) r ^= kTables.ray[d][d < 4 ? Lsb(blockers) : Msb(blockers)];
-  return r;
+  const Bitboard r = kTables.ray[d][s];
+  const Bitboard blockers = r & occ;
+  return r ^ kTables.ray[d][d < 4 ? Lsb(blockers | (Bitboard(1) << 63)) : Msb(blockers | 1)];
 }
 
 }  // namespace detail
