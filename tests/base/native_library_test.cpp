@@ -163,6 +163,76 @@ TEST_F(NativeTest, AppendAnotherCopiesGamesAndLibraries) {
   EraseBase(Own(other), 0);
 }
 
+// White and Black as plain texts, in the same names.
+RecordPattern TextGamesPattern() {
+  RecordPattern p;
+  p.Append(FieldSpec(kStringType, String("~1"), 0, String("")));
+  p.Append(FieldSpec(kStringType, String("~2"), 0, String("")));
+  p.Append(FieldSpec(kStringType, String("~16"), 0, String("")));
+  return p;
+}
+
+TEST_F(NativeTest, LibraryFieldsConvertToAndFromTexts) {
+  Base* b = Create(testing::GamesPattern());
+  {
+    Record r(b->GetRecordPattern());
+    Fill(r, "Capablanca", "Lasker", "St Petersburg", 2);
+    b->Write(kAppendRecord, r);
+    Fill(r, "Lasker", "Capablanca", "Havana", 3);
+    b->Write(kAppendRecord, r);
+  }
+  // A record whose White is a text reads the name through a field of the base's type.
+  {
+    Record texts(TextGamesPattern());
+    b->Read(1, texts);
+    EXPECT_EQ(Text(texts[0]), "Lasker");
+    EXPECT_EQ(Text(texts[1]), "Capablanca");
+    EXPECT_EQ(Text(texts[2]), "Havana");
+    // Written back as texts: the names go through the library again, no new entries.
+    texts[0].SetText(String("Alekhine"));
+    b->Write(1, texts);
+  }
+  Base* lib = OpenEmbeddedBase(b, String("Players"));
+  EXPECT_EQ(lib->RecordCount(), 3);
+  CloseBase(lib);
+  // Index-only fields give the library record numbers without loading the records.
+  {
+    RecordPattern p = b->GetRecordPattern();
+    p[0].flags |= kFlagIndexOnly;
+    p[1].flags |= kFlagIndexOnly;
+    Record numbers(p);
+    b->Read(1, numbers);
+    EXPECT_EQ(numbers[0].GetInt(), 2);
+    EXPECT_EQ(numbers[1].GetInt(), 0);
+    // And a record made of numbers writes them as they are.
+    numbers[0].SetInt(1);
+    b->Write(0, numbers);
+    Record r(b->GetRecordPattern());
+    b->Read(0, r);
+    EXPECT_EQ(testing::PlayerName(r[0]), "Lasker");
+  }
+  // Copying to a base of texts and back.
+  std::string other = name_ + "_texts";
+  EraseBase(Own(other), 0);
+  Base* t = CreateBase(Own(other), TextGamesPattern(), 0);
+  EXPECT_EQ(b->AppendAnother(nullptr, t, false, 0, nullptr), 2);
+  Record x(t->GetRecordPattern());
+  t->Read(0, x);
+  EXPECT_EQ(Text(x[0]), "Lasker");
+  EXPECT_EQ(Text(x[1]), "Capablanca");  // both numbers were written to game 0
+  t->Read(1, x);
+  EXPECT_EQ(Text(x[0]), "Alekhine");
+  EXPECT_EQ(t->AppendAnother(nullptr, b, false, 0, nullptr), 2);
+  EXPECT_EQ(b->RecordCount(), 4);
+  Record r(b->GetRecordPattern());
+  b->Read(3, r);
+  EXPECT_EQ(testing::PlayerName(r[0]), "Alekhine");
+  EXPECT_EQ(r[0].GetInt(), 2);  // found in the library, not added again
+  CloseBase(t);
+  CloseBase(b);
+  EraseBase(Own(other), 0);
+}
+
 TEST_F(NativeTest, EmbeddedBasesCreateOpenAndRefuseNesting) {
   RecordPattern p;
   p.Append(FieldSpec(kIntType, String("I"), 0, String("4")));
