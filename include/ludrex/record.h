@@ -122,6 +122,32 @@ LUDREX_API void* LUDREX_CDECL ChessField_GetBody(LudrexField* field);
 /* 1 when the main lines of two game-score fields agree move for move, else 0. */
 LUDREX_API int LUDREX_CDECL ChessField_EqualTo(LudrexField* a, LudrexField* b);
 
+/* ---- PGN text of one game -------------------------------------------------------------------- */
+
+struct LudrexBase;
+
+/* The record as the PGN text of one game (tag lines, a blank line, the move text and the
+ * termination marker; lines end with CR LF), NUL-terminated, in a block the host frees with
+ * Record_DeletePGNBuffer. */
+LUDREX_API char* LUDREX_CDECL Record_GetPGNBuffer(LudrexRecord* record);
+LUDREX_API void LUDREX_CDECL Record_DeletePGNBuffer(char* text);
+/* Fills the record from the first game of length bytes of PGN text: each field named like a tag
+ * (the table's tags as "~m") takes its value, the moves field "~22" the move text, the others
+ * their empty values. Error 903 when the text holds no game (no '['). */
+LUDREX_API void LUDREX_CDECL Record_CreateFromPGNBuffer(LudrexRecord* record, const char* text,
+                                                        int length);
+/* The PGN move text (no tags, no terminator written) of game recordNumber of a base: its length,
+ * minus its length when it is longer than size (buffer untouched), 0 when the base has no moves
+ * field. */
+LUDREX_API int LUDREX_CDECL NW_ReadNotationPGN(struct LudrexBase* base, int recordNumber,
+                                               char* buffer, int size);
+/* Extension: opens name + ".pgn" as a base of type 2 whose record pattern is the host's instead
+ * of the one taken from the first game's tags, so that every field of that pattern is filled
+ * from the tag of its name in every game. Close it with Base_BaseDestroy. Error 917 when a PGN base
+ * of that name is already open, 503 when the file does not exist. */
+LUDREX_API struct LudrexBase* LUDREX_CDECL Base_PgnOpenWithPattern(const char* name,
+                                                                   HostRecordPattern* pattern);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

@@ -1,5 +1,6 @@
 // Start-up, shut-down, the host's callbacks and the release of host record patterns.
 #include "base/library_link.h"
+#include "base/pgn/pgn_base.h"
 #include "base/native/native_base.h"
 #include "base/registry.h"
 #include "exports/guard.h"
@@ -43,6 +44,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     CreateRegistry();         // 8. the registry of open bases
     InstallLibraryAccess();   //    through which library fields reach their libraries
     RegisterNativeBase();     //    base type 0
+    RegisterPgnBase();        //    base type 2
     g_started = true;         // 9.
   });
 }
