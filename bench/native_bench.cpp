@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "record/field_classes.h"
 #include "record/record.h"
+#include "search/sort.h"
 #include "search/subset.h"
 #include "storage/files.h"
 
@@ -162,6 +163,25 @@ void BM_NativeRandomRead(benchmark::State& state) {
   CloseBase(b);
 }
 BENCHMARK(BM_NativeRandomRead)->Unit(benchmark::kMicrosecond);
+
+// The games by date, then White (names compared through the library).
+void BM_NativeSortByDateThenWhite(benchmark::State& state) {
+  Base* b = OpenBase(Own(State().name), 0);
+  std::int32_t n = b->RecordCount();
+  std::unique_ptr<Subset> all(Subset::CreateTmp(n));
+  all->IncludeRange(0, n);
+  RecordPattern p;
+  const RecordPattern& own = b->GetRecordPattern();
+  p.Append(own[3]);
+  p.Append(own[0]);
+  std::vector<std::int32_t> out(static_cast<std::size_t>(n));
+  for (auto _ : state) SortSubset(b, out.data(), all.get(), p);
+  state.counters["records/s"] = benchmark::Counter(
+      static_cast<double>(n) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  all.reset();
+  CloseBase(b);
+}
+BENCHMARK(BM_NativeSortByDateThenWhite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace ludrex
