@@ -38,6 +38,29 @@ inline int HexValue(std::uint8_t c) {
   return -1;
 }
 
+// What each byte means inside a SAN move: a file (0-7), a rank (8-15), a separator x or :
+// (kSeparator), or anything else (kOther). Piece letters map separately.
+constexpr std::uint8_t kSeparator = 16;
+constexpr std::uint8_t kOther = 255;
+struct SanTables {
+  std::uint8_t coordinate[256];
+  std::uint8_t piece[256];
+  constexpr SanTables() : coordinate(), piece() {
+    for (int c = 0; c < 256; ++c) coordinate[c] = kOther;
+    for (int f = 0; f < 8; ++f) coordinate['a' + f] = std::uint8_t(f);
+    for (int r = 0; r < 8; ++r) coordinate['1' + r] = std::uint8_t(8 + r);
+    coordinate[std::uint8_t('x')] = kSeparator;
+    coordinate[std::uint8_t(':')] = kSeparator;
+    piece[std::uint8_t('P')] = kPawn;
+    piece[std::uint8_t('N')] = kKnight;
+    piece[std::uint8_t('B')] = kBishop;
+    piece[std::uint8_t('R')] = kRook;
+    piece[std::uint8_t('Q')] = kQueen;
+    piece[std::uint8_t('K')] = kKing;
+  }
+};
+constexpr SanTables kSan;
+
 class PgnReader {
  public:
   PgnReader(Game& game, const std::uint8_t* begin, const std::uint8_t* end)
@@ -417,16 +440,7 @@ PgnReader::Step PgnReader::Castling() {
 
 PgnReader::Step PgnReader::SanMove() {
   const std::uint8_t* s = p_;
-  PieceType piece = kNoPieceType;
-  switch (*s) {
-    case 'K': piece = kKing; break;
-    case 'Q': piece = kQueen; break;
-    case 'R': piece = kRook; break;
-    case 'B': piece = kBishop; break;
-    case 'N': piece = kKnight; break;
-    case 'P': piece = kPawn; break;
-    default: break;
-  }
+  PieceType piece = PieceType(kSan.piece[*s]);
   if (piece != kNoPieceType) ++s;
 
   // Coordinates in order: files 0..7, ranks 8..15. Separators x : - are passed over.
@@ -434,14 +448,12 @@ PgnReader::Step PgnReader::SanMove() {
   int count = 0;
   while (s < end_) {
     const std::uint8_t c = *s;
-    if (c >= 'a' && c <= 'h') {
+    const std::uint8_t v = kSan.coordinate[c];
+    if (v < kSeparator) {
       if (c == 'e' && end_ - s >= 2 && (s[1] == 'p' || s[1] == '.')) break;  // "ep", "e.p."
       if (count == 4) return Step::kStop;
-      items[count++] = c - 'a';
-    } else if (c >= '1' && c <= '8') {
-      if (count == 4) return Step::kStop;
-      items[count++] = 8 + (c - '1');
-    } else if (c != 'x' && c != ':' && !(c == '-' && end_ - s >= 2 && s[1] >= 'a' && s[1] <= 'h')) {
+      items[count++] = v;
+    } else if (v != kSeparator && !(c == '-' && end_ - s >= 2 && s[1] >= 'a' && s[1] <= 'h')) {
       break;
     }
     ++s;
