@@ -199,15 +199,16 @@ void NativeBase::OpenFiles() {
     keyFile_ = files_.Open(".iii", 4);
     std::int32_t n = keyFile_->Count();
     if (n != recordCount_) Raise(945, files_.NameOf(".iii").c_str());
-    keyOrder_.resize(static_cast<std::size_t>(n));
+    std::vector<std::int32_t> entries(static_cast<std::size_t>(n));
     for (std::int32_t at = 0; at < n;) {
       std::int32_t k = std::min(n - at, 16384);
-      keyFile_->Read(at, keyOrder_.data() + at, k);
+      keyFile_->Read(at, entries.data() + at, k);
       at += k;
     }
-    for (std::int32_t v : keyOrder_) {
+    for (std::int32_t v : entries) {
       if (v < 0 || v >= recordCount_) Raise(945, files_.NameOf(".iii").c_str());
     }
+    keys_.Assign(entries);
   }
 
   // Slot map.
@@ -373,16 +374,7 @@ void NativeBase::FlushIndexes() {
     if (gf.data) gf.data->Flush();
     if (gf.address) gf.address->Flush();
   }
-  if (keyFile_ && keyDirtyFrom_ >= 0) {
-    std::int32_t n = static_cast<std::int32_t>(keyOrder_.size());
-    if (keyFile_->Count() > n) keyFile_->Extend(n - keyFile_->Count());
-    for (std::int32_t at = keyDirtyFrom_; at < n;) {
-      std::int32_t k = std::min(n - at, 16384);
-      keyFile_->Write(at, keyOrder_.data() + at, k);
-      at += k;
-    }
-    keyDirtyFrom_ = -1;
-  }
+  if (keyFile_) keys_.Store(keyFile_.Get());
   if (keyFile_) keyFile_->Flush();
   if (slotFile_) {
     slots_.Store(slotFile_.Get());
@@ -759,8 +751,7 @@ void NativeBase::Read(std::int32_t n, Record& record) {
 
 std::int32_t NativeBase::UnsortedFromSorted(std::int32_t position) {
   if (keyField_ < 0) return position;
-  if (position < 0 || position >= static_cast<std::int32_t>(keyOrder_.size())) Raise(903);
-  return keyOrder_[static_cast<std::size_t>(position)];
+  return keys_.At(position);
 }
 
 Field* NativeBase::KeyFieldOf(Record& record, std::unique_ptr<Field>& temp) {
@@ -776,14 +767,14 @@ Field* NativeBase::KeyFieldOf(Record& record, std::unique_ptr<Field>& temp) {
 }
 
 int NativeBase::CompareKey(Field& key, std::int32_t position) {
-  Read(keyOrder_[static_cast<std::size_t>(position)], *keyScratch_);
+  Read(keys_.At(position), *keyScratch_);
   int c = key.CompareTo((*keyScratch_)[0]);
   if ((fields_[static_cast<std::size_t>(keyField_)].spec.flags & kFlagDescending) != 0) c = -c;
   return c;
 }
 
 std::int32_t NativeBase::LowerBound(Field& key, bool* equal) {
-  std::int32_t n = static_cast<std::int32_t>(keyOrder_.size());
+  std::int32_t n = keys_.Count();
   std::int32_t lo = -1, hi = n;
   while (hi - lo > 1) {
     std::int32_t mid = lo + (hi - lo) / 2;
@@ -795,18 +786,6 @@ std::int32_t NativeBase::LowerBound(Field& key, bool* equal) {
   }
   *equal = hi < n && CompareKey(key, hi) == 0;
   return hi;
-}
-
-void NativeBase::MoveKey(std::int32_t from, std::int32_t to) {
-  if (from == to) return;
-  auto first = keyOrder_.begin();
-  if (from < to) {
-    std::rotate(first + from, first + from + 1, first + to + 1);
-  } else {
-    std::rotate(first + to, first + from, first + from + 1);
-  }
-  std::int32_t low = std::min(from, to);
-  if (keyDirtyFrom_ < 0 || low < keyDirtyFrom_) keyDirtyFrom_ = low;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -848,7 +827,7 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
       key = empty.get();
     }
     if (key != nullptr) {
-      std::int32_t count = static_cast<std::int32_t>(keyOrder_.size());
+      std::int32_t count = keys_.Count();
       bool equal = false;
       if (n == kAppendSortedRecord && count > 0) {
         int c = CompareKey(*key, count - 1);
@@ -865,12 +844,7 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
         if (equal) return keyPos;
         keyFrom = count;
       } else {
-        for (std::int32_t p = 0; p < count; ++p) {
-          if (keyOrder_[static_cast<std::size_t>(p)] == r) {
-            keyFrom = p;
-            break;
-          }
-        }
+        keyFrom = keys_.Find(r);
         if (keyFrom < 0) Raise(945, files_.NameOf(".iii").c_str());
         if (equal && keyPos != keyFrom) return keyPos;
         if (keyPos > keyFrom) --keyPos;
@@ -1011,17 +985,17 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
     deleted_->Expand(1);
   }
   if (keyField_ >= 0 && keyFrom >= 0) {
+    // The entry moves from its place (a new one from the end) to the searched position.
     if (isNew) {
-      keyOrder_.push_back(r);
-      if (keyDirtyFrom_ < 0 || keyFrom < keyDirtyFrom_) keyDirtyFrom_ = keyFrom;
+      keys_.Insert(keyPos, r);
+    } else if (keyPos != keyFrom) {
+      keys_.Insert(keyPos, keys_.Erase(keyFrom));
     }
-    MoveKey(keyFrom, keyPos);
   }
   if (keyField_ >= 0) {
     if (keyPos >= 0) return keyPos;
-    for (std::size_t p = 0; p < keyOrder_.size(); ++p) {
-      if (keyOrder_[p] == r) return static_cast<std::int32_t>(p);
-    }
+    std::int32_t p = keys_.Find(r);
+    if (p >= 0) return p;
   }
   return r;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/base.h"
+#include "base/native/key_order.h"
 #include "base/native/native_files.h"
 #include "base/native/slot_map.h"
 #include "record/pattern.h"
@@ -154,7 +155,6 @@ class NativeBase final : public Base {
   int CompareKey(Field& key, std::int32_t position);
   std::int32_t LowerBound(Field& key, bool* equal);
   Field* KeyFieldOf(Record& record, std::unique_ptr<Field>& temp);
-  void MoveKey(std::int32_t from, std::int32_t to);
 
   const ByteBlock& EmptyBody(std::int32_t field);
 
@@ -174,8 +174,7 @@ class NativeBase final : public Base {
 
   ArrayHandle header_;
   ArrayHandle keyFile_;
-  std::vector<std::int32_t> keyOrder_;
-  std::int32_t keyDirtyFrom_ = -1;
+  KeyOrder keys_;
   ArrayHandle slotFile_;
   SlotMap slots_;
   std::unique_ptr<Subset> deleted_;
