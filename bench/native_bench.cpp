@@ -1,4 +1,4 @@
-// Native base benchmarks: writing 100,000 generated games whose White, Black and Event are
+// Native base benchmarks: writing 100,000 generated games (or LUDREX_BENCH_GAMES) whose White, Black and Event are
 // library references (AppendRecord with fast access, names found or added in the libraries),
 // then reading them all back with names resolved, with index-only library fields, and at random
 // record numbers. Each reports records per second; the base lives under the temporary directory
@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -26,7 +27,15 @@
 namespace ludrex {
 namespace {
 
-constexpr std::int32_t kGames = 100000;
+// LUDREX_BENCH_GAMES in the environment sets another number of games (1000000, say).
+std::int32_t GameCount() {
+  static const std::int32_t n = [] {
+    const char* v = std::getenv("LUDREX_BENCH_GAMES");
+    long k = v != nullptr ? std::strtol(v, nullptr, 10) : 0;
+    return k > 0 && k < 100000000 ? static_cast<std::int32_t>(k) : 100000;
+  }();
+  return n;
+}
 
 String Own(const std::string& s) { return String::Copy(s.data(), static_cast<std::uint32_t>(s.size())); }
 
@@ -85,7 +94,7 @@ void WriteGames() {
   // Sorted fields: White, Black, Event, Date, Result, Round, ECO (group 0); text (group 1).
   auto name = [](Field& f) -> Field& { return static_cast<LibRefField&>(f).LibraryRecord()[0]; };
   std::string text(120, 'm');
-  for (std::int32_t k = 0; k < kGames; ++k) {
+  for (std::int32_t k = 0; k < GameCount(); ++k) {
     name(r[0]).SetText(Own(PlayerName(rng() % 20000)));
     name(r[1]).SetText(Own(PlayerName(rng() % 20000)));
     name(r[2]).SetText(Own("Event " + std::to_string(rng() % 3000)));
@@ -104,7 +113,7 @@ void WriteGames() {
 void BM_NativeAppendRecord(benchmark::State& state) {
   for (auto _ : state) WriteGames();
   state.counters["records/s"] =
-      benchmark::Counter(static_cast<double>(kGames) * static_cast<double>(state.iterations()),
+      benchmark::Counter(static_cast<double>(GameCount()) * static_cast<double>(state.iterations()),
                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_NativeAppendRecord)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
