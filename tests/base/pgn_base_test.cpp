@@ -208,6 +208,30 @@ TEST_F(PgnBaseTest, AppendReplaceLastAndMiddle) {
   EXPECT_EQ(File().substr(File().size() - 11), "1. d4 *\r\n\r\n");
 }
 
+// A tail longer than what is kept in memory goes through a temporary file.
+TEST_F(PgnBaseTest, ReplaceBeforeALargeTail) {
+  const std::string big(9000000, 'x');
+  Put("[Event \"first\"]\n\n1. e4 *\n\n[Event \"big\"]\n\n1. d4 {" + big +
+      "} d5 *\n\n[Event \"last\"]\n\n1. c4 *\n");
+  auto b = Open();
+  ASSERT_EQ(b->RecordCount(), 3);
+  RecordPattern only;
+  only.Append(FieldSpec(1, String("~16"), 0, String("")));
+  Record part(only);
+  part[0].SetText(String("the first game, renamed"));
+  b->Write(0, part);
+  Record r(b->GetRecordPattern());
+  b->Read(0, r);
+  EXPECT_EQ(Text(r[0]), "the first game, renamed");
+  EXPECT_EQ(Text(r[1]), "1. Pe2-e4 ");
+  b->Read(1, r);
+  EXPECT_EQ(Text(r[0]), "big");
+  ASSERT_EQ(Moves(r[1]).size(), 3u);
+  EXPECT_EQ(Moves(r[1])[1].bytes.size(), big.size() + 1);
+  b->Read(2, r);
+  EXPECT_EQ(Text(r[0]), "last");
+}
+
 TEST_F(PgnBaseTest, OemFlagConvertsValuesAndMoves) {
   const RecordPattern p = SmallPattern();
   auto b = std::make_unique<PgnBase>(Own(name_), p, true);
