@@ -91,9 +91,11 @@ void GameFinish(Game* game);
 
 // The PGN move text of the whole game in *text (owned by the game, NUL-terminated, valid until
 // the next call on this game) and its length in *length. Lines end with CR LF and are shorter
-// than 80 characters. The text begins with a line end (it goes after the tag lines of a game);
-// a game starting from a set-up position begins instead with the lines [SetUp "1"] and
-// [FEN "..."] and a line end. Moves are SAN with minimal disambiguation, '+' and '#', "=Q",
+// than 80 characters (only the [FEN] line of an overfull set-up board can be longer); the last
+// line has no line end and leaves room for " 1/2-1/2" (else the text ends with CR LF). The text
+// begins with a line end (it goes after the tag lines of a game, which it thus separates from
+// the moves); a game starting from a set-up position begins instead with the lines
+// [SetUp "1"] and [FEN "..."] and a line end. Moves are SAN with minimal disambiguation, '+' and '#', "=Q",
 // "O-O" / "O-O-O", "--" for a null move; move numbers "12." and "12..." (Black's number after
 // the start, a comment, a set-up or a variation mark); NAGs "$14" (a symbol $1..$6 right after
 // a move as ! ? !! ?? !? ?!); comments "{...}", broken at blanks; variations "( ... )". No game
