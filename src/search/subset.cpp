@@ -38,6 +38,18 @@ void EnsureTables() {
   if (g_bitCount[1] == 0) BuildSubsetTables();
 }
 
+// Set bits among n bytes.
+std::int32_t PopCount(const std::uint8_t* p, std::int32_t n) {
+  std::int32_t c = 0, i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    c += __builtin_popcountll(w);
+  }
+  for (; i < n; ++i) c += g_bitCount[p[i]];
+  return c;
+}
+
 // Bit j (0 = most significant) of byte v.
 inline bool BitSet(std::uint8_t v, int j) { return (v & (0x80 >> j)) != 0; }
 
@@ -185,6 +197,18 @@ std::int32_t Subset::BlockOf(std::int32_t b) const {
   return k < kBlocks ? k : kBlocks - 1;
 }
 
+void Subset::CountInto(const std::uint8_t* p, std::int32_t first, std::int32_t n) {
+  std::int32_t b = first, end = first + n;
+  while (b < end) {
+    std::int32_t k = BlockOf(b);
+    std::int32_t blockEnd = k == kBlocks - 1 ? end : std::min(end, (k + 1) * blockBytes_);
+    std::int32_t c = PopCount(p + (b - first), blockEnd - b);
+    blockCounts_[k] += c;
+    curLength_ += c;
+    b = blockEnd;
+  }
+}
+
 void Subset::Recount() {
   blockBytes_ = maxLength_ / 8000 + 1;
   curLength_ = 0;
@@ -192,13 +216,15 @@ void Subset::Recount() {
   std::int32_t b = 0;
   std::uint8_t chunk[4096];
   while (b < maskBytes_) {
-    std::int32_t k = std::min<std::int32_t>(maskBytes_ - b, sizeof chunk);
-    storage_->Read(headerLength_ + b, chunk, k);
-    for (std::int32_t j = 0; j < k; ++j) {
-      std::uint8_t v = chunk[j];
-      if (v == 0) continue;
-      curLength_ += g_bitCount[v];
-      blockCounts_[BlockOf(b + j)] += g_bitCount[v];
+    ArrayLock window = storage_.ByteWindow(headerLength_ + b, true);
+    std::int32_t k = std::min<std::int32_t>(maskBytes_ - b, window.Count());
+    if (window.Pointer() != nullptr && k > 0) {
+      CountInto(static_cast<const std::uint8_t*>(window.Pointer()), b, k);
+    } else {
+      window.Unlock();
+      k = std::min<std::int32_t>(maskBytes_ - b, sizeof chunk);
+      storage_->Read(headerLength_ + b, chunk, k);
+      CountInto(chunk, b, k);
     }
     b += k;
   }
@@ -344,21 +370,52 @@ void Subset::Expand(std::int32_t n) {
 
 void Subset::Combine(Subset& other, int op) {
   if (other.maxLength_ != maxLength_) Raise(705);
-  std::uint8_t mine[4096], theirs[4096];
-  std::int32_t b = 0;
-  while (b < maskBytes_) {
-    std::int32_t k = std::min<std::int32_t>(maskBytes_ - b, sizeof mine);
-    storage_->Read(headerLength_ + b, mine, k);
-    other.storage_->Read(other.headerLength_ + b, theirs, k);
-    for (std::int32_t j = 0; j < k; ++j) {
+  if (&other == this) {
+    if (op == 2) ExcludeRange(0, maxLength_);  // s AND NOT s
+    return;
+  }
+  auto apply = [op](std::uint8_t* mine, const std::uint8_t* theirs, std::int32_t n) {
+    std::int32_t j = 0;
+    for (; j + 8 <= n; j += 8) {
+      std::uint64_t a, b;
+      std::memcpy(&a, mine + j, 8);
+      std::memcpy(&b, theirs + j, 8);
+      a = op == 0 ? (a & b) : op == 1 ? (a | b) : (a & ~b);
+      std::memcpy(mine + j, &a, 8);
+    }
+    for (; j < n; ++j) {
       mine[j] = op == 0 ? static_cast<std::uint8_t>(mine[j] & theirs[j])
                 : op == 1 ? static_cast<std::uint8_t>(mine[j] | theirs[j])
                           : static_cast<std::uint8_t>(mine[j] & ~theirs[j]);
     }
-    storage_->Write(headerLength_ + b, mine, k);
+  };
+  // The result is counted as it is made: no second pass over the mask.
+  curLength_ = 0;
+  std::memset(blockCounts_, 0, sizeof blockCounts_);
+  std::uint8_t mineBuf[4096], theirsBuf[4096];
+  std::int32_t b = 0;
+  while (b < maskBytes_) {
+    ArrayLock mine = storage_.ByteWindow(headerLength_ + b, true);
+    ArrayLock theirs = other.storage_.ByteWindow(other.headerLength_ + b, true);
+    std::int32_t k = std::min<std::int32_t>({maskBytes_ - b, mine.Count(), theirs.Count()});
+    if (mine.Pointer() != nullptr && theirs.Pointer() != nullptr && k > 0) {
+      auto* p = static_cast<std::uint8_t*>(mine.Pointer());
+      apply(p, static_cast<const std::uint8_t*>(theirs.Pointer()), k);
+      mine.SetModified();
+      CountInto(p, b, k);
+    } else {
+      mine.Unlock();
+      theirs.Unlock();
+      k = std::min<std::int32_t>(maskBytes_ - b, sizeof mineBuf);
+      storage_->Read(headerLength_ + b, mineBuf, k);
+      other.storage_->Read(other.headerLength_ + b, theirsBuf, k);
+      apply(mineBuf, theirsBuf, k);
+      storage_->Write(headerLength_ + b, mineBuf, k);
+      CountInto(mineBuf, b, k);
+    }
     b += k;
   }
-  Recount();
+  ResetCaches();
 }
 
 void Subset::Intersect(Subset& other) { Combine(other, 0); }

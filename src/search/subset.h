@@ -95,6 +95,8 @@ class Subset {
   Subset() = default;
   void Setup(std::int32_t maxLength);
   void Recount();
+  // Adds the members among n mask bytes (mask byte first onward) to the counts.
+  void CountInto(const std::uint8_t* p, std::int32_t first, std::int32_t n);
   void ResetCaches();
   void ChangeRange(std::int32_t r, std::int32_t n, Change how);
   std::uint8_t MaskByte(std::int32_t b) { return storage_->GetByte(headerLength_ + b); }
