@@ -85,6 +85,36 @@ inline std::string WriteElements(Game* g, const std::vector<Element>& elements) 
   return Write(g);
 }
 
+// What the game text around the move text does to it: the written text follows the tag lines
+// (its own [SetUp] / [FEN] lines join them: [FEN] comes back ahead of the moves, [SetUp] does
+// not), then each move-text line that has a character above the blank contributes the rest of
+// the line from that character on, with CR LF; a line beginning with '[' ends the moves.
+inline std::string ThroughGameText(const std::string& written) {
+  std::string out, fen;
+  std::size_t pos = 0;
+  bool tags = true;
+  while (pos < written.size()) {
+    std::size_t end = written.find("\r\n", pos);
+    if (end == std::string::npos) end = written.size();
+    std::string line = written.substr(pos, end - pos);
+    pos = end + 2;
+    if (tags && !line.empty() && line[0] == '[') {
+      if (line.compare(0, 5, "[FEN ") == 0) fen = line + "\r\n";
+      continue;
+    }
+    tags = false;
+    const std::size_t first = line.find_first_not_of(std::string("\0\t\n\r ", 5) +
+                                                     std::string("\x01\x02\x03\x04\x05\x06\x07\x08"
+                                                                 "\x0b\x0c\x0e\x0f\x10\x11\x12\x13"
+                                                                 "\x14\x15\x16\x17\x18\x19\x1a\x1b"
+                                                                 "\x1c\x1d\x1e\x1f"));
+    if (first == std::string::npos) continue;
+    if (line[first] == '[' && first == 0) break;
+    out += line.substr(first) + "\r\n";
+  }
+  return fen + out + " 1-0";
+}
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;

@@ -43,10 +43,12 @@ class PgnTest : public ::testing::Test {
     return e;
   }
   // Written text of the elements; reading it back must give them again.
+  // Also through the line handling of a game text (ThroughGameText).
   std::string RoundTrip(const std::vector<Element>& elements) {
     const std::string text = WriteElements(g_, elements);
     ExpectShortCrLfLines(text);
     EXPECT_EQ(ReadText(text), elements) << text;
+    EXPECT_EQ(ReadText(ThroughGameText(text)), elements) << ThroughGameText(text);
     return text;
   }
   Game* g_ = nullptr;

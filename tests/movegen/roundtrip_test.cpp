@@ -30,6 +30,8 @@ void RoundTripFile(const char* name, std::size_t expectedGames) {
     const std::vector<Element> second = Read(g, text, &again);
     EXPECT_TRUE(again) << text;
     ASSERT_EQ(first, second) << name << " game " << i << "\n" << games[i] << "\n---\n" << text;
+    // Stored in a game text and given back to the reader, it still reads the same.
+    ASSERT_EQ(Read(g, ThroughGameText(text)), first) << text;
   }
   GameDestroy(g);
   EXPECT_GT(moves, expectedGames);
