@@ -1,8 +1,8 @@
-// Native base benchmarks: writing 100,000 generated games (or LUDREX_BENCH_GAMES) whose White, Black and Event are
-// library references (AppendRecord with fast access, names found or added in the libraries),
-// then reading them all back with names resolved, with index-only library fields, and at random
-// record numbers. Each reports records per second; the base lives under the temporary directory
-// and is erased afterwards.
+// Native base benchmarks: writing 100,000 generated games (or LUDREX_BENCH_GAMES) whose White,
+// Black and Event are library references (AppendRecord with fast access, names found or added in
+// the libraries), then reading them all back with names resolved, with index-only library fields,
+// and at random record numbers. Each reports records per second; the base lives under the temporary
+// directory and is erased afterwards.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -37,7 +37,9 @@ std::int32_t GameCount() {
   return n;
 }
 
-String Own(const std::string& s) { return String::Copy(s.data(), static_cast<std::uint32_t>(s.size())); }
+String Own(const std::string& s) {
+  return String::Copy(s.data(), static_cast<std::uint32_t>(s.size()));
+}
 
 RecordPattern NamePattern() {
   RecordPattern p;
@@ -185,8 +187,9 @@ void BM_NativeSortByDateThenWhite(benchmark::State& state) {
   p.Append(own[0]);
   std::vector<std::int32_t> out(static_cast<std::size_t>(n));
   for (auto _ : state) SortSubset(b, out.data(), all.get(), p);
-  state.counters["records/s"] = benchmark::Counter(
-      static_cast<double>(n) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(n) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
   all.reset();
   CloseBase(b);
 }

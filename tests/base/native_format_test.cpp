@@ -16,11 +16,14 @@ std::vector<std::uint8_t> Cat(std::initializer_list<std::vector<std::uint8_t>> p
   return out;
 }
 
-std::vector<std::uint8_t> Str(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
+std::vector<std::uint8_t> Str(const std::string& s) {
+  return std::vector<std::uint8_t>(s.begin(), s.end());
+}
 
 // A field specification as the header stores it.
 std::vector<std::uint8_t> Spec(int type, const std::string& name, unsigned flags,
-                               const std::string& param, int kind, int size, int group, int ordinal) {
+                               const std::string& param, int kind, int size, int group,
+                               int ordinal) {
   return Cat({Le32({type, static_cast<std::int64_t>(name.size())}), Str(name), Le32({flags}),
               Le32({static_cast<std::int64_t>(param.size())}), Str(param),
               Le32({kind, size, group, ordinal})});

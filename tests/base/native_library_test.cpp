@@ -89,7 +89,8 @@ TEST_F(NativeTest, FastAccessAnswersReadsAndLibraryLookups) {
   Base* b = Create(testing::GamesPattern());
   Record r(b->GetRecordPattern());
   for (int k = 0; k < 300; ++k) {
-    Fill(r, "W" + std::to_string(k % 37), "B" + std::to_string(k % 11), "E" + std::to_string(k), k % 4);
+    Fill(r, "W" + std::to_string(k % 37), "B" + std::to_string(k % 11), "E" + std::to_string(k),
+         k % 4);
     b->Write(kAppendRecord, r);
   }
   EXPECT_EQ(b->GetFastAccess(), nullptr);
@@ -99,7 +100,8 @@ TEST_F(NativeTest, FastAccessAnswersReadsAndLibraryLookups) {
   EXPECT_NE(lib->GetFastAccess(), nullptr);  // the library's lookups run in memory too
   // Writes under fast access go to the files and to the tables alike.
   for (int k = 300; k < 400; ++k) {
-    Fill(r, "W" + std::to_string(k % 53), "B" + std::to_string(k % 11), "E" + std::to_string(k), k % 4);
+    Fill(r, "W" + std::to_string(k % 53), "B" + std::to_string(k % 11), "E" + std::to_string(k),
+         k % 4);
     b->Write(kAppendRecord, r);
   }
   Fill(r, "Rewritten", "B0", "A much longer event name than before", 1);
@@ -134,7 +136,8 @@ TEST_F(NativeTest, AppendAnotherCopiesGamesAndLibraries) {
   Base* src = Create(testing::GamesPattern());
   Record r(src->GetRecordPattern());
   for (int k = 0; k < 1200; ++k) {
-    Fill(r, "P" + std::to_string(k % 30), "Q" + std::to_string(k % 7), "E" + std::to_string(k), k % 4);
+    Fill(r, "P" + std::to_string(k % 30), "Q" + std::to_string(k % 7), "E" + std::to_string(k),
+         k % 4);
     src->Write(kAppendRecord, r);
   }
   src->ToggleDelete(3, 1);

@@ -65,8 +65,8 @@ TEST_F(NativeTest, RandomOperationsMatchTheModelAcrossReopens) {
       std::uint32_t kind = rng() % 10;
       std::int32_t count = static_cast<std::int32_t>(model.size());
       if (kind < 4 || count == 0) {
-        Model m{static_cast<std::int32_t>(rng()), static_cast<std::int32_t>(rng() % 4), RandomText(rng),
-                RandomText(rng), false};
+        Model m{static_cast<std::int32_t>(rng()), static_cast<std::int32_t>(rng() % 4),
+                RandomText(rng), RandomText(rng), false};
         full[0].SetInt(m.number);
         full[1].SetInt(m.result);
         full[2].SetText(Own(m.s));

@@ -83,7 +83,8 @@ TEST_F(HostNative, GamesWithAPlayerLibraryRoundTrip) {
   EXPECT_EQ(Base_GetBaseType(b), 0);
   EXPECT_EQ(Base_GetRecordLength(b), 4);
   LudrexRecord* r = RecordOf(b);
-  const char* names[][3] = {{"Tal", "Botvinnik", "Moscow"}, {"Smyslov", "Tal", "Bled"},
+  const char* names[][3] = {{"Tal", "Botvinnik", "Moscow"},
+                            {"Smyslov", "Tal", "Bled"},
                             {"Botvinnik", "Smyslov", "Moscow"}};
   for (int k = 0; k < 3; ++k) {
     Fill(r, names[k][0], names[k][1], names[k][2], k + 1);

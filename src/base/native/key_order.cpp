@@ -52,7 +52,8 @@ void KeyOrder::Insert(std::int32_t p, std::int32_t v) {
   ++count_;
   for (std::size_t k = b + 1; k < start_.size(); ++k) ++start_[k];
   if (block.size() > kMaxBlock) {
-    std::vector<std::int32_t> upper(block.begin() + static_cast<std::ptrdiff_t>(kMaxBlock / 2), block.end());
+    std::vector<std::int32_t> upper(block.begin() + static_cast<std::ptrdiff_t>(kMaxBlock / 2),
+                                    block.end());
     block.resize(kMaxBlock / 2);
     blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
     Rebuild();
@@ -79,7 +80,8 @@ std::int32_t KeyOrder::Erase(std::int32_t p) {
 std::int32_t KeyOrder::Find(std::int32_t v) const {
   for (std::size_t b = 0; b < blocks_.size(); ++b) {
     auto it = std::find(blocks_[b].begin(), blocks_[b].end(), v);
-    if (it != blocks_[b].end()) return start_[b] + static_cast<std::int32_t>(it - blocks_[b].begin());
+    if (it != blocks_[b].end())
+      return start_[b] + static_cast<std::int32_t>(it - blocks_[b].begin());
   }
   return -1;
 }

@@ -23,9 +23,13 @@ constexpr std::int32_t kPiece = 65535;
 constexpr std::int32_t kDeletionBuffer = 4000;
 
 std::string Str(const String& s) { return std::string(s.Text(), s.Length()); }
-String Own(const std::string& s) { return String::Copy(s.data(), static_cast<std::uint32_t>(s.size())); }
+String Own(const std::string& s) {
+  return String::Copy(s.data(), static_cast<std::uint32_t>(s.size()));
+}
 // A view of s (valid while s lives and is not changed).
-String View(const std::string& s) { return String(s.c_str(), static_cast<std::uint16_t>(s.size())); }
+String View(const std::string& s) {
+  return String(s.c_str(), static_cast<std::uint16_t>(s.size()));
+}
 
 bool SameName(const String& a, const String& b) {
   return a.Length() == b.Length() && std::memcmp(a.Text(), b.Text(), a.Length()) == 0;
@@ -43,7 +47,8 @@ void PutSize(std::vector<std::uint8_t>& out, std::uint32_t v) {
 
 std::int32_t MemoryCap(std::int64_t want) {
   std::uint64_t avail = AvailMem();
-  std::int64_t cap = avail < static_cast<std::uint64_t>(want) ? static_cast<std::int64_t>(avail) : want;
+  std::int64_t cap =
+      avail < static_cast<std::uint64_t>(want) ? static_cast<std::int64_t>(avail) : want;
   if (cap > 64 * 1024 * 1024) cap = 64 * 1024 * 1024;
   return static_cast<std::int32_t>(cap < 0 ? 0 : cap);
 }
@@ -85,7 +90,9 @@ RecordPattern SortedPattern(std::vector<NativeField> fields) {
 // Construction
 
 NativeBase::NativeBase(const String& name, Volume* volume, const std::string& containerName)
-    : Base(kNativeBase, name), container_(volume), containerName_(containerName),
+    : Base(kNativeBase, name),
+      container_(volume),
+      containerName_(containerName),
       files_(Str(name), volume) {
   try {
     header_ = files_.Open(".kvx", 1);
@@ -119,7 +126,9 @@ NativeBase::NativeBase(const String& name, Volume* volume, const std::string& co
 
 NativeBase::NativeBase(const String& name, const RecordPattern& pattern, Volume* volume,
                        const std::string& containerName)
-    : Base(kNativeBase, name), container_(volume), containerName_(containerName),
+    : Base(kNativeBase, name),
+      container_(volume),
+      containerName_(containerName),
       files_(Str(name), volume) {
   try {
     for (std::int32_t i = 0; i < pattern.Count(); ++i) {
@@ -226,7 +235,8 @@ void NativeBase::OpenFiles() {
 
   // Deletion marks: exactly one bit per record.
   {
-    std::int32_t bytes = static_cast<std::int32_t>((static_cast<std::int64_t>(recordCount_) + 7) / 8);
+    std::int32_t bytes =
+        static_cast<std::int32_t>((static_cast<std::int64_t>(recordCount_) + 7) / 8);
     ArrayHandle d = files_.Open(".dxx", 1);
     if (d->Count() != bytes) {
       std::int32_t old = d->Count();
@@ -254,11 +264,13 @@ void NativeBase::OpenFiles() {
     GroupFiles& gf = groupFiles_[g];
     std::int32_t gi = static_cast<std::int32_t>(g);
     if (!groups_[g].allFixed) {
-      gf.address = ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('a', gi).c_str()), 5000, 5000));
+      gf.address =
+          ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('a', gi).c_str()), 5000, 5000));
       gf.address->Init(4);
       gf.address->Expandable(1);
     }
-    gf.data = ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('d', gi).c_str()), 40000, 40000));
+    gf.data =
+        ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('d', gi).c_str()), 40000, 40000));
     gf.data->Init(1);
     gf.data->Expandable(1);
   }
@@ -297,7 +309,8 @@ void NativeBase::BuildPattern() {
   params_.clear();
   std::string full = FullName();
   for (const NativeField& f : fields_) {
-    params_.push_back(f.spec.type == kLibRefType ? full + "," + Str(f.spec.param) : Str(f.spec.param));
+    params_.push_back(f.spec.type == kLibRefType ? full + "," + Str(f.spec.param)
+                                                 : Str(f.spec.param));
   }
   emptyBodies_.clear();
   emptyBodies_.resize(fields_.size());
@@ -345,9 +358,9 @@ void NativeBase::WriteHeader(bool create) {
   h.description = description_;
   h.fields = fields_;
   // The header keeps the creation order; the sorted list is made from it at every open.
-  std::stable_sort(h.fields.begin(), h.fields.end(), [](const NativeField& a, const NativeField& b) {
-    return a.created < b.created;
-  });
+  std::stable_sort(
+      h.fields.begin(), h.fields.end(),
+      [](const NativeField& a, const NativeField& b) { return a.created < b.created; });
   std::vector<std::uint8_t> rest = BuildNativeHeader(h);
   if (create) {
     std::uint8_t texts[100] = {};
@@ -554,7 +567,8 @@ void NativeBase::PutAddress(std::int32_t g, std::int32_t s, std::int32_t value) 
   GroupFiles& gf = groupFiles_[static_cast<std::size_t>(g)];
   gf.address->PutLong(s, static_cast<std::uint32_t>(value));
   if (gf.fast) {
-    if (gf.memAddress.size() <= static_cast<std::size_t>(s)) gf.memAddress.resize(static_cast<std::size_t>(s) + 1, kNoData);
+    if (gf.memAddress.size() <= static_cast<std::size_t>(s))
+      gf.memAddress.resize(static_cast<std::size_t>(s) + 1, kNoData);
     gf.memAddress[static_cast<std::size_t>(s)] = value;
   }
 }
@@ -570,7 +584,8 @@ void NativeBase::ReadData(std::int32_t g, std::int64_t at, void* out, std::int32
   if (n <= 0) return;
   if (at < 0 || at + n > DataCount(g)) {
     // The address or a length of the record's data points past its data file.
-    std::string extra = files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
+    std::string extra =
+        files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
     Raise(946, extra.c_str());
   }
   GroupFiles& gf = groupFiles_[static_cast<std::size_t>(g)];
@@ -660,7 +675,8 @@ void NativeBase::ReadGroup(std::int32_t g, std::int64_t address, std::int32_t re
       std::int32_t k = 0;
       for (;;) {
         if (k >= avail) {
-          std::string extra = files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
+          std::string extra =
+              files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
           Raise(946, extra.c_str());
         }
         std::uint8_t b = head[k];
@@ -682,7 +698,8 @@ void NativeBase::ReadGroup(std::int32_t g, std::int64_t address, std::int32_t re
     total += length[static_cast<std::size_t>(i)];
   }
   if (total > 0x7FFFFFFF || at + total > DataCount(g)) {
-    std::string extra = files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
+    std::string extra =
+        files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
     Raise(946, extra.c_str());
   }
   buf.resize(static_cast<std::size_t>(total));
@@ -807,8 +824,8 @@ const ByteBlock& NativeBase::EmptyBody(std::int32_t field) {
 std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
   bool isNew;
   std::int32_t r;
-  std::int32_t keyPos = -1;    // where the record's number goes in the key order
-  std::int32_t keyFrom = -1;   // where it is now (existing records)
+  std::int32_t keyPos = -1;   // where the record's number goes in the key order
+  std::int32_t keyFrom = -1;  // where it is now (existing records)
   if (n == kAppendRecord || n == kAppendSortedRecord) {
     isNew = true;
     r = recordCount_;

@@ -59,7 +59,8 @@ struct NativeHeader {
 };
 // False when the format mark differs (mark receives the text found); raises 945 on a damaged
 // header of the right format.
-bool ParseNativeHeader(const std::vector<std::uint8_t>& bytes, NativeHeader& out, std::string& mark);
+bool ParseNativeHeader(const std::vector<std::uint8_t>& bytes, NativeHeader& out,
+                       std::string& mark);
 std::vector<std::uint8_t> BuildNativeHeader(const NativeHeader& header);
 
 // The storage kind, size and group rule of a field type; 806 for a subtype text the type does

@@ -63,14 +63,16 @@ void NativeBase::EnableFastAccess(const RecordPattern* pattern) {
   if (pattern != nullptr) {
     for (std::int32_t m = 0; m < pattern->Count(); ++m) {
       for (const NativeField& f : fields_) {
-        if (SameName(f.spec.name, (*pattern)[m].name)) need[static_cast<std::size_t>(f.group)] = true;
+        if (SameName(f.spec.name, (*pattern)[m].name))
+          need[static_cast<std::size_t>(f.group)] = true;
       }
     }
   }
   std::int64_t bytes = 0;
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     if (!need[g]) continue;
-    bytes += DataCount(static_cast<std::int32_t>(g)) + 4LL * AddressCount(static_cast<std::int32_t>(g));
+    bytes +=
+        DataCount(static_cast<std::int32_t>(g)) + 4LL * AddressCount(static_cast<std::int32_t>(g));
   }
   bool loaded = static_cast<std::uint64_t>(bytes) < AvailMem() / 2;
   if (loaded) {
@@ -125,7 +127,9 @@ void NativeBase::DisableFastAccess() {
   fastOn_ = false;
 }
 
-void* NativeBase::GetFastAccess() { return fastOn_ ? static_cast<void*>(groupFiles_.data()) : nullptr; }
+void* NativeBase::GetFastAccess() {
+  return fastOn_ ? static_cast<void*>(groupFiles_.data()) : nullptr;
+}
 
 std::int32_t NativeBase::AppendAnother(Subset* subset, Base* destination, bool showProgress,
                                        std::int32_t copyLibraries, const std::int32_t* order) {

@@ -22,7 +22,8 @@ class Reader {
   Reader(const std::vector<std::uint8_t>& b, std::size_t at) : b_(b), at_(at) {}
   std::uint32_t U32() {
     Need(4);
-    std::uint32_t v = static_cast<std::uint32_t>(b_[at_]) | (static_cast<std::uint32_t>(b_[at_ + 1]) << 8) |
+    std::uint32_t v = static_cast<std::uint32_t>(b_[at_]) |
+                      (static_cast<std::uint32_t>(b_[at_ + 1]) << 8) |
                       (static_cast<std::uint32_t>(b_[at_ + 2]) << 16) |
                       (static_cast<std::uint32_t>(b_[at_ + 3]) << 24);
     at_ += 4;
@@ -141,7 +142,8 @@ void AssignStorage(std::vector<NativeField>& fields) {
 bool ParseNativeHeader(const std::vector<std::uint8_t>& bytes, NativeHeader& out,
                        std::string& mark) {
   mark.clear();
-  for (std::size_t i = kTextWidth; i < std::min(bytes.size(), 2 * kTextWidth) && bytes[i] != 0; ++i) {
+  for (std::size_t i = kTextWidth; i < std::min(bytes.size(), 2 * kTextWidth) && bytes[i] != 0;
+       ++i) {
     mark.push_back(static_cast<char>(bytes[i]));
   }
   if (mark != kNativeFormatMark) return false;

@@ -24,7 +24,8 @@ class SlotMap {
   std::int32_t Bits() const { return bits_; }
   std::int32_t Count() const { return count_; }
   bool Test(std::int32_t s) const {
-    return s >= 0 && s < bits_ && (bytes_[static_cast<std::size_t>(s / 8)] & (0x80 >> (s % 8))) != 0;
+    return s >= 0 && s < bits_ &&
+           (bytes_[static_cast<std::size_t>(s / 8)] & (0x80 >> (s % 8))) != 0;
   }
   // Grows the map to s + 1 bits with bit s set; s must not be below Bits().
   void AddSlot(std::int32_t s);
