@@ -18,7 +18,7 @@ struct Tables {
   Bitboard ray[8][64] = {};
   Bitboard knight[64] = {};
   Bitboard king[64] = {};
-  Bitboard pawn[2][64] = {};  // squares a pawn of that colour on the square attacks
+  Bitboard pawn[2][64] = {};      // squares a pawn of that colour on the square attacks
   Bitboard between[64][64] = {};  // squares strictly between two aligned squares
   Bitboard line[64][64] = {};     // the whole line through two aligned squares
   Bitboard rookRays[64] = {};     // rook attacks on an empty board
@@ -38,9 +38,9 @@ constexpr Bitboard Steps(Square s, const int (*d)[2], int n) {
 
 constexpr Tables BuildTables() {
   Tables t;
-  constexpr int kKnightSteps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2},
+  constexpr int kKnightSteps[8][2] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
                                       {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
-  constexpr int kKingSteps[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1},
+  constexpr int kKingSteps[8][2] = {{1, 0},  {1, 1},   {0, 1},  {-1, 1},
                                     {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
   constexpr int kWhitePawn[2][2] = {{-1, 1}, {1, 1}};
   constexpr int kBlackPawn[2][2] = {{-1, -1}, {1, -1}};
@@ -115,12 +115,18 @@ inline Bitboard BishopRays(Square s) { return detail::kTables.bishopRays[s]; }
 // Attacks of a piece of type t (not a pawn) from s with the given occupancy.
 inline Bitboard AttacksOf(PieceType t, Square s, Bitboard occ) {
   switch (t) {
-    case kKnight: return KnightAttacks(s);
-    case kBishop: return BishopAttacks(s, occ);
-    case kRook: return RookAttacks(s, occ);
-    case kQueen: return BishopAttacks(s, occ) | RookAttacks(s, occ);
-    case kKing: return KingAttacks(s);
-    default: return 0;
+    case kKnight:
+      return KnightAttacks(s);
+    case kBishop:
+      return BishopAttacks(s, occ);
+    case kRook:
+      return RookAttacks(s, occ);
+    case kQueen:
+      return BishopAttacks(s, occ) | RookAttacks(s, occ);
+    case kKing:
+      return KingAttacks(s);
+    default:
+      return 0;
   }
 }
 

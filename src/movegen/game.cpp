@@ -1,6 +1,7 @@
+#include "movegen/game.h"
+
 #include <cstring>
 
-#include "movegen/game.h"
 #include "movegen/game_store.h"
 
 namespace ludrex {

@@ -95,11 +95,11 @@ void GameFinish(Game* game);
 // line has no line end and leaves room for " 1/2-1/2" (else the text ends with CR LF). The text
 // begins with a line end (it goes after the tag lines of a game, which it thus separates from
 // the moves); a game starting from a set-up position begins instead with the lines
-// [SetUp "1"] and [FEN "..."] and a line end. Moves are SAN with minimal disambiguation, '+' and '#', "=Q",
-// "O-O" / "O-O-O", "--" for a null move; move numbers "12." and "12..." (Black's number after
-// the start, a comment, a set-up or a variation mark); NAGs "$14" (a symbol $1..$6 right after
-// a move as ! ? !! ?? !? ?!); comments "{...}", broken at blanks; variations "( ... )". No game
-// termination marker is written.
+// [SetUp "1"] and [FEN "..."] and a line end. Moves are SAN with minimal disambiguation, '+' and
+// '#', "=Q", "O-O" / "O-O-O", "--" for a null move; move numbers "12." and "12..." (Black's number
+// after the start, a comment, a set-up or a variation mark); NAGs "$14" (a symbol $1..$6 right
+// after a move as ! ? !! ?? !? ?!); comments "{...}", broken at blanks; variations "( ... )". No
+// game termination marker is written.
 //
 // Every element comes back through GameReadPgn unchanged, with these exceptions: annotations
 // that plain PGN cannot hold (a comment with '}' or a line end, any other type byte, ...) are

@@ -54,9 +54,7 @@ class Game {
   }
   // Starts an annotation whose bytes the caller then appends to the pool; EndAnnotation fixes
   // its count.
-  void BeginAnnotation() {
-    elements.push_back({kElementAnnotation, 0, 0, 0, 0, 0, PoolOffset()});
-  }
+  void BeginAnnotation() { elements.push_back({kElementAnnotation, 0, 0, 0, 0, 0, PoolOffset()}); }
   void EndAnnotation() {
     StoredElement& e = elements.back();
     if (pool.size() > kMaxPool) {  // keeps offsets and counts in 32 bits
@@ -94,9 +92,9 @@ class Game {
   std::vector<StoredElement> elements;
   std::vector<std::uint8_t> pool;
   std::size_t cursor = 0;
-  std::string text;                          // the last GameWritePgn result
-  std::vector<VariationLevel> levels;        // scratch of the writer
-  std::vector<ReadLevel> readLevels;         // scratch of the reader
+  std::string text;                    // the last GameWritePgn result
+  std::vector<VariationLevel> levels;  // scratch of the writer
+  std::vector<ReadLevel> readLevels;   // scratch of the reader
 };
 
 }  // namespace ludrex

@@ -23,11 +23,20 @@ inline bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
 
 inline PieceType PromotionLetter(std::uint8_t c) {
   switch (c) {
-    case 'Q': case 'q': return kQueen;
-    case 'R': case 'r': return kRook;
-    case 'B': case 'b': return kBishop;
-    case 'N': case 'n': return kKnight;
-    default: return kNoPieceType;
+    case 'Q':
+    case 'q':
+      return kQueen;
+    case 'R':
+    case 'r':
+      return kRook;
+    case 'B':
+    case 'b':
+      return kBishop;
+    case 'N':
+    case 'n':
+      return kKnight;
+    default:
+      return kNoPieceType;
   }
 }
 
@@ -160,17 +169,43 @@ bool PgnReader::Run() {
     lineStart = false;
     Step step = Step::kGoOn;
     switch (c) {
-      case '{': step = Comment(); break;
-      case ';': step = LineComment(); break;
-      case '(': step = VariationStart(); break;
-      case ')': step = VariationEnd(); break;
-      case '$': step = Nag(); break;
+      case '{':
+        step = Comment();
+        break;
+      case ';':
+        step = LineComment();
+        break;
+      case '(':
+        step = VariationStart();
+        break;
+      case ')':
+        step = VariationEnd();
+        break;
+      case '$':
+        step = Nag();
+        break;
       case '!':
-      case '?': step = Symbols(); break;
-      case '*': step = Result(1); break;
-      case '[': step = TagLine(); break;
-      case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9': step = Number(); break;
+      case '?':
+        step = Symbols();
+        break;
+      case '*':
+        step = Result(1);
+        break;
+      case '[':
+        step = TagLine();
+        break;
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9':
+        step = Number();
+        break;
       case '-':
         if (Match("--")) {
           p_ += 2;
@@ -184,19 +219,29 @@ bool PgnReader::Run() {
         }
         break;
       case '+':
-        if (Match("+-")) step = Symbol(2, "18");
-        else if (Match("+/-")) step = Symbol(3, "16");
-        else if (Match("+/=")) step = Symbol(3, "14");
-        else if (Match("+=")) step = Symbol(2, "14");
-        else ++p_;
+        if (Match("+-"))
+          step = Symbol(2, "18");
+        else if (Match("+/-"))
+          step = Symbol(3, "16");
+        else if (Match("+/="))
+          step = Symbol(3, "14");
+        else if (Match("+="))
+          step = Symbol(2, "14");
+        else
+          ++p_;
         break;
       case '=':
-        if (Match("=+")) step = Symbol(2, "15");
-        else if (Match("=/+")) step = Symbol(3, "15");
-        else step = Symbol(1, "10");
+        if (Match("=+"))
+          step = Symbol(2, "15");
+        else if (Match("=/+"))
+          step = Symbol(3, "15");
+        else
+          step = Symbol(1, "10");
         break;
       case 'O':
-      case 'o': step = Castling(); break;
+      case 'o':
+        step = Castling();
+        break;
       case 'Z':
         if (Match("Z0")) {
           p_ += 2;
@@ -205,14 +250,28 @@ bool PgnReader::Run() {
           step = Step::kStop;
         }
         break;
-      case 'K': case 'Q': case 'R': case 'B': case 'N': case 'P':
-      case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g': case 'h':
+      case 'K':
+      case 'Q':
+      case 'R':
+      case 'B':
+      case 'N':
+      case 'P':
+      case 'a':
+      case 'b':
+      case 'c':
+      case 'd':
+      case 'e':
+      case 'f':
+      case 'g':
+      case 'h':
         step = SanMove();
         break;
       default:
         // Any other letter starts a word that is no move; other bytes are stray and skipped.
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) step = Step::kStop;
-        else ++p_;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+          step = Step::kStop;
+        else
+          ++p_;
         break;
     }
     if (step == Step::kEnd) break;
@@ -359,11 +418,16 @@ PgnReader::Step PgnReader::Symbols() {
   while (p_ < end_ && (*p_ == '!' || *p_ == '?')) {
     const std::uint8_t a = *p_;
     const std::uint8_t b = end_ - p_ >= 2 ? p_[1] : 0;
-    if (a == '!' && b == '!') Symbol(2, "3");
-    else if (a == '?' && b == '?') Symbol(2, "4");
-    else if (a == '!' && b == '?') Symbol(2, "5");
-    else if (a == '?' && b == '!') Symbol(2, "6");
-    else Symbol(1, a == '!' ? "1" : "2");
+    if (a == '!' && b == '!')
+      Symbol(2, "3");
+    else if (a == '?' && b == '?')
+      Symbol(2, "4");
+    else if (a == '!' && b == '?')
+      Symbol(2, "5");
+    else if (a == '?' && b == '!')
+      Symbol(2, "6");
+    else
+      Symbol(1, a == '!' ? "1" : "2");
   }
   return Step::kGoOn;
 }
@@ -375,7 +439,7 @@ PgnReader::Step PgnReader::TagLine() {
   const std::uint8_t* s = p_ + 1;
   while (s < end_ && (*s == ' ' || *s == '\t')) ++s;
   const std::uint8_t* name = s;
-  while (s < end_ && *s > ' ' && *s != '"' && *s != ']') ++s;
+  while (s<end_&& * s> ' ' && *s != '"' && *s != ']') ++s;
   const std::size_t nameLength = std::size_t(s - name);
   while (s < end_ && (*s == ' ' || *s == '\t')) ++s;
   const std::uint8_t* value = s;

@@ -151,8 +151,7 @@ void PgnWriter::Run() {
   }
   // The game text puts " 1/2-1/2" after the last line: keep room for it.
   if (line_ + kResultRoom > kMaxLine) {
-    if (lastBlank_ != std::string::npos &&
-        out_.size() - lastBlank_ - 1 + kResultRoom <= kMaxLine) {
+    if (lastBlank_ != std::string::npos && out_.size() - lastBlank_ - 1 + kResultRoom <= kMaxLine) {
       out_.replace(lastBlank_, 1, "\r\n");
     } else {
       out_ += "\r\n";

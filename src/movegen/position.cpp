@@ -25,19 +25,32 @@ constexpr CastlingMasks kCastlingMasks;
 
 int PieceFromLetter(char c) {
   switch (c) {
-    case 'P': return MakePiece(kWhite, kPawn);
-    case 'N': return MakePiece(kWhite, kKnight);
-    case 'B': return MakePiece(kWhite, kBishop);
-    case 'R': return MakePiece(kWhite, kRook);
-    case 'Q': return MakePiece(kWhite, kQueen);
-    case 'K': return MakePiece(kWhite, kKing);
-    case 'p': return MakePiece(kBlack, kPawn);
-    case 'n': return MakePiece(kBlack, kKnight);
-    case 'b': return MakePiece(kBlack, kBishop);
-    case 'r': return MakePiece(kBlack, kRook);
-    case 'q': return MakePiece(kBlack, kQueen);
-    case 'k': return MakePiece(kBlack, kKing);
-    default: return -1;
+    case 'P':
+      return MakePiece(kWhite, kPawn);
+    case 'N':
+      return MakePiece(kWhite, kKnight);
+    case 'B':
+      return MakePiece(kWhite, kBishop);
+    case 'R':
+      return MakePiece(kWhite, kRook);
+    case 'Q':
+      return MakePiece(kWhite, kQueen);
+    case 'K':
+      return MakePiece(kWhite, kKing);
+    case 'p':
+      return MakePiece(kBlack, kPawn);
+    case 'n':
+      return MakePiece(kBlack, kKnight);
+    case 'b':
+      return MakePiece(kBlack, kBishop);
+    case 'r':
+      return MakePiece(kBlack, kRook);
+    case 'q':
+      return MakePiece(kBlack, kQueen);
+    case 'k':
+      return MakePiece(kBlack, kKing);
+    default:
+      return -1;
   }
 }
 
@@ -77,7 +90,8 @@ Bitboard Position::AttackersTo(Square s, Bitboard occ) const {
 
 bool Position::AttackedBy(Square s, Color c, Bitboard occ) const {
   const Bitboard theirs = byColor_[c];
-  if ((PawnAttacks(~c, s) & byType_[kPawn] & theirs) || (KnightAttacks(s) & byType_[kKnight] & theirs) ||
+  if ((PawnAttacks(~c, s) & byType_[kPawn] & theirs) ||
+      (KnightAttacks(s) & byType_[kKnight] & theirs) ||
       (KingAttacks(s) & byType_[kKing] & theirs)) {
     return true;
   }
@@ -92,8 +106,8 @@ Bitboard Position::ComputeCheckers() const {
   if (k == kNoSquare) return 0;
   const Bitboard theirs = byColor_[~side_];
   const Bitboard occ = Occupied();
-  Bitboard c = ((PawnAttacks(side_, k) & byType_[kPawn]) | (KnightAttacks(k) & byType_[kKnight])) &
-               theirs;
+  Bitboard c =
+      ((PawnAttacks(side_, k) & byType_[kPawn]) | (KnightAttacks(k) & byType_[kKnight])) & theirs;
   const Bitboard diagonal = (byType_[kBishop] | byType_[kQueen]) & theirs;
   if (BishopRays(k) & diagonal) c |= BishopAttacks(k, occ) & diagonal;
   const Bitboard straight = (byType_[kRook] | byType_[kQueen]) & theirs;
@@ -106,8 +120,8 @@ void Position::Play(Move m, Undo* undo) {
   if (undo) {
     undo->move = m;
     undo->captured = m.IsNull() || m.GetKind() == Move::kCastling ? kNoPiece
-                     : m.GetKind() == Move::kEnPassant ? MakePiece(them, kPawn)
-                                                       : board_[m.To()];
+                     : m.GetKind() == Move::kEnPassant            ? MakePiece(them, kPawn)
+                                                                  : board_[m.To()];
     undo->castling = castling_;
     undo->ep = ep_;
     undo->halfmove = halfmove_;
@@ -319,13 +333,20 @@ bool Position::SetFen(const char* text, std::size_t n) {
     } else {
       for (; !atFieldEnd(); ++i) {
         const char c = text[i];
-        if (c == 'K') p.castling_ |= kWhiteOO;
-        else if (c == 'Q') p.castling_ |= kWhiteOOO;
-        else if (c == 'k') p.castling_ |= kBlackOO;
-        else if (c == 'q') p.castling_ |= kBlackOOO;
-        else if (c >= 'A' && c <= 'H') p.castling_ |= c > 'E' ? kWhiteOO : kWhiteOOO;
-        else if (c >= 'a' && c <= 'h') p.castling_ |= c > 'e' ? kBlackOO : kBlackOOO;
-        else return false;
+        if (c == 'K')
+          p.castling_ |= kWhiteOO;
+        else if (c == 'Q')
+          p.castling_ |= kWhiteOOO;
+        else if (c == 'k')
+          p.castling_ |= kBlackOO;
+        else if (c == 'q')
+          p.castling_ |= kBlackOOO;
+        else if (c >= 'A' && c <= 'H')
+          p.castling_ |= c > 'E' ? kWhiteOO : kWhiteOOO;
+        else if (c >= 'a' && c <= 'h')
+          p.castling_ |= c > 'e' ? kBlackOO : kBlackOOO;
+        else
+          return false;
       }
     }
     if (!atFieldEnd()) return false;

@@ -140,12 +140,20 @@ TEST_F(BadInput, DeepNestingStops) {
 
 TEST_F(BadInput, RandomBytesAndTokenSoup) {
   std::mt19937 rng(20240601);
-  const char* tokens[] = {"e4",  "e5",    "Nf3",  "Nc6", "d4",    "exd4", "Bb5",   "a6",
-                          "O-O", "0-0-0", "(",    ")",   "{c}",   "$3",   "!",     "??",
-                          "1.",  "2...",  "--",   "Z0",  "e8=Q",  "1-0",  ";x\n",  "%\n",
-                          "{",   "}",     "[FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]", "\r\n",
-                          "{\\#\\x09}", "{\\@8/8/8/8/8/8/8/8 w - - 0 1}", "Kf1", "Ke2",
-                          "Rh8+", "+-", "=", "b1=N", "axb8=R#", "e2e4", "[", "\"", "\\"};
+  const char* tokens[] = {"e4",      "e5",         "Nf3",
+                          "Nc6",     "d4",         "exd4",
+                          "Bb5",     "a6",         "O-O",
+                          "0-0-0",   "(",          ")",
+                          "{c}",     "$3",         "!",
+                          "??",      "1.",         "2...",
+                          "--",      "Z0",         "e8=Q",
+                          "1-0",     ";x\n",       "%\n",
+                          "{",       "}",          "[FEN \"4k3/8/8/8/8/8/8/4K2R w K - 0 1\"]",
+                          "\r\n",    "{\\#\\x09}", "{\\@8/8/8/8/8/8/8/8 w - - 0 1}",
+                          "Kf1",     "Ke2",        "Rh8+",
+                          "+-",      "=",          "b1=N",
+                          "axb8=R#", "e2e4",       "[",
+                          "\"",      "\\"};
   const int kTokens = int(sizeof tokens / sizeof tokens[0]);
   for (int round = 0; round < 3000; ++round) {
     std::string text;
@@ -216,8 +224,8 @@ TEST_F(BadInput, RandomLegalGamesRoundTrip) {
     elements.push_back(e);
   };
   auto annotate = [&] {
-    static const char* const kNotes[] = {"\x02$1", "\x02$14", "\x04short", "\x03$22", "\x09",
-                                         "\x04with } brace", "\x02$4"};
+    static const char* const kNotes[] = {"\x02$1", "\x02$14",          "\x04short", "\x03$22",
+                                         "\x09",   "\x04with } brace", "\x02$4"};
     Element e;
     e.kind = kElementAnnotation;
     const std::string s = kNotes[rng() % 7];

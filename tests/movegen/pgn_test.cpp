@@ -60,8 +60,9 @@ const std::vector<Element> kItalian = {MoveEl(1, 0x14, 0x34), MoveEl(1, 0x64, 0x
 
 TEST_F(PgnTest, NotationsOfTheSameMoves) {
   for (const char* text :
-       {"1. e4 e5 2. Nf3 Nc6 3. Bc4", "1.e4 e5 2.Nf3 Nc6 3.Bc4 *", "1. e2-e4 e7-e5 2. Ng1-f3 Nb8-c6 3. Bf1-c4",
-        "e2e4 e7e5 g1f3 b8c6 f1c4", "1. Pe2e4 1... e5 2. Ngf3 Nbc6 3. Bfc4 1-0", "  1. e4 e5\r\n2. Nf3\n\rNc6\r3. Bc4\n",
+       {"1. e4 e5 2. Nf3 Nc6 3. Bc4", "1.e4 e5 2.Nf3 Nc6 3.Bc4 *",
+        "1. e2-e4 e7-e5 2. Ng1-f3 Nb8-c6 3. Bf1-c4", "e2e4 e7e5 g1f3 b8c6 f1c4",
+        "1. Pe2e4 1... e5 2. Ngf3 Nbc6 3. Bfc4 1-0", "  1. e4 e5\r\n2. Nf3\n\rNc6\r3. Bc4\n",
         "1 e4 e5 2 Nf3 Nc6 3 Bc4 1/2-1/2"}) {
     EXPECT_EQ(ReadText(text), kItalian) << text;
   }
@@ -69,21 +70,30 @@ TEST_F(PgnTest, NotationsOfTheSameMoves) {
 
 TEST_F(PgnTest, CommentsNagsNullMovesAndEscapeLines) {
   const std::vector<Element> expected = {
-      Comment("start"), MoveEl(1, 0x14, 0x34), Symbol("$1"),  Symbol("$14"),
-      Comment(" to the end"), MoveEl(1, 0x64, 0x44), Symbol("$5"), Symbol("$4"),
-      MoveEl(0, 0xFF, 0xFF), Note("\x03$22"), MoveEl(0, 0xFF, 0xFF), Comment("two lines"),
-      Symbol("$18"), Symbol("$6")};
+      Comment("start"),       MoveEl(1, 0x14, 0x34), Symbol("$1"),          Symbol("$14"),
+      Comment(" to the end"), MoveEl(1, 0x64, 0x44), Symbol("$5"),          Symbol("$4"),
+      MoveEl(0, 0xFF, 0xFF),  Note("\x03$22"),       MoveEl(0, 0xFF, 0xFF), Comment("two lines"),
+      Symbol("$18"),          Symbol("$6")};
   EXPECT_EQ(ReadText("{start} 1. e4! $14 ; to the end\r\n% escape line e4 e5\r\n1... e5!? ?? 2. -- "
                      "$22 Z0 {two\r\nlines} +- ?!"),
             expected);
 }
 
 TEST_F(PgnTest, NestedVariations) {
-  const std::vector<Element> expected = {
-      MoveEl(1, 0x14, 0x34), MoveEl(1, 0x64, 0x44), Mark(2), MoveEl(1, 0x62, 0x42),
-      Mark(2),                MoveEl(1, 0x64, 0x54), MoveEl(1, 0x13, 0x33), Mark(3),
-      MoveEl(2, 0x06, 0x25),  Mark(3), Mark(2), MoveEl(1, 0x64, 0x54), Mark(3),
-      MoveEl(2, 0x06, 0x25)};
+  const std::vector<Element> expected = {MoveEl(1, 0x14, 0x34),
+                                         MoveEl(1, 0x64, 0x44),
+                                         Mark(2),
+                                         MoveEl(1, 0x62, 0x42),
+                                         Mark(2),
+                                         MoveEl(1, 0x64, 0x54),
+                                         MoveEl(1, 0x13, 0x33),
+                                         Mark(3),
+                                         MoveEl(2, 0x06, 0x25),
+                                         Mark(3),
+                                         Mark(2),
+                                         MoveEl(1, 0x64, 0x54),
+                                         Mark(3),
+                                         MoveEl(2, 0x06, 0x25)};
   const std::string text = "1. e4 e5 (1... c5 (1... e6 2. d4) 2. Nf3) (1... e6) 2. Nf3";
   EXPECT_EQ(ReadText(text), expected);
   const std::string written = RoundTrip(expected);
@@ -92,7 +102,8 @@ TEST_F(PgnTest, NestedVariations) {
 
 TEST_F(PgnTest, SetUpGamesCarryTheirFen) {
   const std::string fen = "4k3/8/8/8/8/8/4P3/4K3 b - - 0 40";
-  const std::vector<Element> e = ReadText("[SetUp \"1\"]\r\n[FEN \"" + fen + "\"]\r\n\r\n40... Kd7 41. e4");
+  const std::vector<Element> e =
+      ReadText("[SetUp \"1\"]\r\n[FEN \"" + fen + "\"]\r\n\r\n40... Kd7 41. e4");
   ASSERT_EQ(e.size(), 3u);
   EXPECT_EQ(e[0].kind, kElementSetup);
   EXPECT_EQ(e[0].state, 1u | (40u << 8));
@@ -186,9 +197,10 @@ TEST_F(PgnTest, SetUpInsideTheGameAndIllegalMoves) {
   // A variation end without a start is left out; a start without an end is closed on reading.
   EXPECT_EQ(WriteElements(g_, {MoveEl(1, 0x14, 0x34), Mark(3), MoveEl(1, 0x64, 0x44)}),
             "\r\n1. e4 e5");
-  const std::string open = WriteElements(g_, {MoveEl(1, 0x14, 0x34), Mark(2), MoveEl(1, 0x13, 0x33)});
-  EXPECT_EQ(ReadText(open), (std::vector<Element>{MoveEl(1, 0x14, 0x34), Mark(2),
-                                                  MoveEl(1, 0x13, 0x33), Mark(3)}));
+  const std::string open =
+      WriteElements(g_, {MoveEl(1, 0x14, 0x34), Mark(2), MoveEl(1, 0x13, 0x33)});
+  EXPECT_EQ(ReadText(open),
+            (std::vector<Element>{MoveEl(1, 0x14, 0x34), Mark(2), MoveEl(1, 0x13, 0x33), Mark(3)}));
 }
 
 TEST_F(PgnTest, ContainerCopiesAndHandsOutStablePointers) {
