@@ -83,6 +83,11 @@ TEST_F(NativeTest, GamesWithPlayerLibraryWriteAndReadNames) {
   ShortInfo closed;
   GetShortInfo(0, Own(name_), closed);
   EXPECT_EQ(closed.count, 3);
+  ShortInfo library;
+  GetShortInfo(0, Own(name_ + ",Players"), library);
+  EXPECT_EQ(library.count, 3);
+  GetShortInfo(0, Own(name_ + ",Nobody"), library);
+  EXPECT_EQ(library.count, -1);
 }
 
 TEST_F(NativeTest, FastAccessAnswersReadsAndLibraryLookups) {

@@ -1,12 +1,14 @@
 // Registration of the native format with the open/create dispatch, and the short information
 // read from a header without opening the base.
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/dispatch.h"
 #include "base/native/native_base.h"
 #include "frame/error.h"
 #include "storage/files.h"
+#include "storage/volume.h"
 
 namespace ludrex {
 
@@ -45,7 +47,21 @@ void RegisterNativeBase() {
     return new NativeBase(name, pattern, nullptr, std::string());
   };
   f.shortInfo = [](const String& name, ShortInfo& out) -> bool {
-    std::string file = std::string(name.Text(), name.Length()) + ".kvx";
+    std::string full(name.Text(), name.Length());
+    std::size_t comma = full.find(',');
+    if (comma != std::string::npos) {
+      // An embedded base of a closed container: its header inside the container's volume.
+      std::string emb = full.substr(0, comma) + ".emb";
+      std::string member = full.substr(comma + 1) + ".kvx";
+      if (!FileExists(emb.c_str())) return false;
+      std::unique_ptr<Volume> volume(Volume::Open(emb.c_str()));
+      if (!volume || !volume->NameExists(member.c_str(), kVolumeFile, 0)) return false;
+      ArrayHandle a(new VolumeFileArray(-1, member.c_str(), volume.get(), 0));
+      a->Init(1);
+      NativeShortInfoFrom(a.Get(), out);
+      return true;
+    }
+    std::string file = full + ".kvx";
     if (!FileExists(file.c_str())) return false;
     ArrayHandle a(NewFileArray(-1, file.c_str(), platform::kFlagNone, platform::kAccessRead,
                                platform::kShareRead));
