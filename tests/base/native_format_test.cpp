@@ -1,5 +1,7 @@
 // The files of a native base byte for byte: header, field order, slot map, address and data files,
 // relocation, deletion marks and key order.
+#include <cstring>
+
 #include "native_test_support.h"
 
 namespace ludrex {
@@ -264,6 +266,54 @@ TEST_F(NativeTest, WrongFormatMarkReports904AndDiscardsTheObject) {
   EXPECT_EQ(info.count, -1);
   EXPECT_NE(std::string(info.text.Text(), info.text.Length()).find(" Chess Korvanex 1.3"),
             std::string::npos);
+}
+
+// Game scores in their own group: each game's bytes behind a one-byte or longer size header.
+TEST_F(NativeTest, GameScoresRoundTripInTheirOwnGroup) {
+  RecordPattern p;
+  p.Append(FieldSpec(kStringType, String("~1"), 0, String("")));
+  p.Append(FieldSpec(kChessType, String("~22"), 0, String("")));
+  Base* b = Create(p);
+  const char* games[] = {
+      "1. e4 e5 2. Nf3 Nc6 3. Bb5 a6", "", "1. d4 Nf6 2. c4 e6 3. Nc3 Bb4 4. e3 O-O",
+      "1. e4 c5 2. Nf3 d6 3. d4 cxd4 4. Nxd4 Nf6 5. Nc3 a6 6. Be3 e5 7. Nb3 Be6 "
+      "8. f3 Be7 9. Qd2 O-O 10. O-O-O Nbd7 11. g4 b5 12. g5 b4 13. Ne2 Ne8 14. f4 a5"};
+  Record r(b->GetRecordPattern());
+  std::vector<std::string> packed;
+  for (const char* g : games) {
+    r[0].SetText(String("x"));
+    r[1].Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(g),
+                static_cast<std::int32_t>(std::strlen(g)), String(""));
+    ByteBlock bytes = r[1].Pack(kNativeBase, String(""));
+    packed.emplace_back(reinterpret_cast<const char*>(bytes.Data()),
+                        static_cast<std::size_t>(bytes.Count()));
+    b->Write(kAppendRecord, r);
+  }
+  b->Update();
+  // The group file holds each game behind its base-128 length, in record order.
+  std::vector<std::uint8_t> expected;
+  for (const std::string& g : packed) {
+    std::uint32_t n = static_cast<std::uint32_t>(g.size());
+    while (n >= 0x80) {
+      expected.push_back(static_cast<std::uint8_t>(n | 0x80));
+      n >>= 7;
+    }
+    expected.push_back(static_cast<std::uint8_t>(n));
+    expected.insert(expected.end(), g.begin(), g.end());
+  }
+  EXPECT_EQ(Bytes(".d02"), expected);
+  CloseBase(b);
+  b = Open();
+  Record back(b->GetRecordPattern());
+  for (std::size_t k = 0; k < packed.size(); ++k) {
+    b->Read(static_cast<std::int32_t>(k), back);
+    ByteBlock bytes = back[1].Pack(kNativeBase, String(""));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()),
+                          static_cast<std::size_t>(bytes.Count())),
+              packed[k])
+        << k;
+  }
+  CloseBase(b);
 }
 
 }  // namespace
