@@ -14,7 +14,8 @@ for t in "${targets[@]}"; do
     native) cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUDREX_BENCH=ON >/dev/null ;;
     asan) cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUDREX_SANITIZE=ON >/dev/null ;;
     win32) cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-             -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null ;;
+             -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+             -DLUDREX_TEST_PROGRAMS="${LUDREX_WIN32_TEST_PROGRAMS:-ON}" >/dev/null ;;
     win64) cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
              -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake >/dev/null ;;
     *) echo "build.sh: unknown target $t" >&2; exit 2 ;;

@@ -1,5 +1,7 @@
 #include "record/pgn_text.h"
 
+#include "record/field_classes.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -81,7 +83,15 @@ void WritePgnGame(Record& record, bool oem, std::string& out) {
       moves = &f;
       continue;
     }
-    f.Pack(kPgnBase, f.Spec().param, packed);
+    if (f.TypeCode() == kLibRefType) {
+      // A library reference has no text of its own: the tag shows the name in the library
+      // record, taken the way a string field takes it.
+      StringField name(FieldSpec(kStringType, f.Name(), 0, String("")));
+      name.Assign(f);
+      name.Pack(kPgnBase, name.Spec().param, packed);
+    } else {
+      f.Pack(kPgnBase, f.Spec().param, packed);
+    }
     value.assign(reinterpret_cast<const char*>(packed.Data()), std::size_t(packed.Count()));
     if (meaning == kResultMeaning) marker = value;
     if (oem && !value.empty()) platform::Cp1251ToOem(value.data(), value.data(), value.size());

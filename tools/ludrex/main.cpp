@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "commands.h"
 #include "ludrex.h"
 #include "progress.h"
 #include "text.h"
@@ -11,30 +12,33 @@
 namespace {
 
 const char* kVersion = "0.1.0";
-std::string g_last_error;
-
-void LUDREX_CDECL OnError(const char* text) { g_last_error = text; }
 
 int Usage() {
   std::fputs(
       "usage: ludrex <command> [arguments]\n"
-      "  version          print the version of the command\n"
-      "  message CODE     print the library's text for an error code\n",
+      "  import GAMES.pgn BASE [--force]    make a native base BASE.kvx from a PGN file\n"
+      "  export BASE [OUT.pgn] [--from N] [--count K]\n"
+      "                                     the games as PGN, to a file or standard output\n"
+      "  info BASE                          type, description, counts, fields, libraries\n"
+      "  list BASE [--from N] [--count K]   one line per game\n"
+      "  show BASE N                        game N as PGN\n"
+      "  bench [GAMES.pgn]                  throughput on the file replicated to 100,000 games\n"
+      "  message CODE                       the library's text for an error code\n"
+      "  version                            the command's version\n",
       stderr);
   return 2;
 }
 
-int CmdMessage(int argc, char** argv) {
-  if (argc < 3) return Usage();
+int CmdMessage(const ludrex_tool::Args& args) {
+  if (args.size() != 1) return Usage();
   char* end = nullptr;
-  long code = std::strtol(argv[2], &end, 10);
+  long code = std::strtol(args[0].c_str(), &end, 10);
   if (*end != 0 || code < 0 || code > 65535) {
-    std::fprintf(stderr, "ludrex: not an error code: %s\n", argv[2]);
+    std::fprintf(stderr, "ludrex: not an error code: %s\n", args[0].c_str());
     return 2;
   }
-  SetErrorFunction(OnError);
   Error(static_cast<unsigned short>(code), nullptr, 1);
-  std::puts(ludrex_tool::Cp1251ToUtf8(g_last_error).c_str());
+  std::puts(ludrex_tool::Cp1251ToUtf8(ludrex_tool::TakeLastError()).c_str());
   return 0;
 }
 
@@ -42,14 +46,29 @@ int CmdMessage(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
+  std::string command = argv[1];
+  ludrex_tool::Args args(argv + 2, argv + argc);
   CPP_Startup();
+  ludrex_tool::InstallErrorFunction();
   ludrex_tool::InstallProgress(false);
   int rc;
-  if (std::strcmp(argv[1], "version") == 0) {
+  if (command == "version") {
     std::printf("ludrex %s\n", kVersion);
     rc = 0;
-  } else if (std::strcmp(argv[1], "message") == 0) {
-    rc = CmdMessage(argc, argv);
+  } else if (command == "message") {
+    rc = CmdMessage(args);
+  } else if (command == "import") {
+    rc = ludrex_tool::CmdImport(args);
+  } else if (command == "export") {
+    rc = ludrex_tool::CmdExport(args);
+  } else if (command == "info") {
+    rc = ludrex_tool::CmdInfo(args);
+  } else if (command == "list") {
+    rc = ludrex_tool::CmdList(args);
+  } else if (command == "show") {
+    rc = ludrex_tool::CmdShow(args);
+  } else if (command == "bench") {
+    rc = ludrex_tool::CmdBench(args);
   } else {
     rc = Usage();
   }
