@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -47,7 +48,8 @@ RecordPattern NamePattern() {
   return p;
 }
 
-// White, Black, Event (libraries), Date, Result, Round, ECO and a body of annotation text.
+// White, Black, Event (libraries), Date, Result, Round, ECO, a body of annotation text and the
+// game score.
 RecordPattern GamePattern() {
   RecordPattern names = NamePattern();
   RecordPattern p;
@@ -59,6 +61,7 @@ RecordPattern GamePattern() {
   p.Append(FieldSpec(kRoundType, String("~8"), 0, String("")));
   p.Append(FieldSpec(kEcoType, String("~10"), 0, String("")));
   p.Append(FieldSpec(kStringType, String("~19"), 0, String("")));
+  p.Append(FieldSpec(kChessType, String("~22"), 0, String("")));
   return p;
 }
 
@@ -96,6 +99,19 @@ void WriteGames() {
   // Sorted fields: White, Black, Event, Date, Result, Round, ECO (group 0); text (group 1).
   auto name = [](Field& f) -> Field& { return static_cast<LibRefField&>(f).LibraryRecord()[0]; };
   std::string text(120, 'm');
+  // Game scores: a few openings of different lengths, decoded once and copied into each game.
+  static const char* const kGames[] = {
+      "1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 4. Ba4 Nf6 5. O-O Be7 6. Re1 b5 7. Bb3 d6 8. c3 O-O",
+      "1. d4 Nf6 2. c4 e6 3. Nc3 Bb4 4. e3 O-O 5. Bd3 d5 6. Nf3 c5 7. O-O Nc6",
+      "1. e4 c5 2. Nf3 d6 3. d4 cxd4 4. Nxd4 Nf6 5. Nc3 a6 6. Be3 e5 7. Nb3 Be6 8. f3 Be7 "
+      "9. Qd2 O-O 10. O-O-O Nbd7 11. g4 b5 12. g5 b4 13. Ne2 Ne8 14. f4 a5 15. f5 a4",
+      "1. c4 e5 2. Nc3 Nf6 3. Nf3 Nc6 4. g3 d5 5. cxd5 Nxd5 6. Bg2 Nb6 7. O-O Be7"};
+  std::vector<std::unique_ptr<Field>> scores;
+  for (const char* g : kGames) {
+    scores.emplace_back(CreateField(b->GetRecordPattern()[8]));
+    scores.back()->Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(g),
+                          static_cast<std::int32_t>(std::strlen(g)), String(""));
+  }
   for (std::int32_t k = 0; k < GameCount(); ++k) {
     name(r[0]).SetText(Own(PlayerName(rng() % 20000)));
     name(r[1]).SetText(Own(PlayerName(rng() % 20000)));
@@ -105,6 +121,7 @@ void WriteGames() {
     r[6].SetEmpty();
     text[static_cast<std::size_t>(k % 120)] = static_cast<char>('a' + k % 26);
     r[7].SetText(Own(text));
+    r[8].Assign(*scores[static_cast<std::size_t>(k % 4)]);
     b->Write(kAppendRecord, r);
   }
   b->DisableFastAccess();
@@ -125,7 +142,7 @@ void ReadAll(benchmark::State& state, bool fast, bool indexOnly) {
   RecordPattern p = b->GetRecordPattern();
   if (indexOnly) {
     RecordPattern q;
-    for (std::int32_t i = 0; i < 7; ++i) {
+    for (std::int32_t i = 0; i < 7; ++i) {  // the header fields
       FieldSpec s = p[i];
       if (s.type == kLibRefType) s.flags |= kFlagIndexOnly;
       q.Append(s);
