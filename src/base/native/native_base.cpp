@@ -595,7 +595,8 @@ void NativeBase::ReadData(std::int32_t g, std::int64_t at, void* out, std::int32
   }
   auto* p = static_cast<std::uint8_t*>(out);
   std::int32_t a = static_cast<std::int32_t>(at);
-  bool sequential = at >= gf.lastDataEnd && at <= gf.lastDataEnd + 4096;
+  bool sequential = at >= gf.lastDataStart && at <= gf.lastDataEnd + 4096;
+  gf.lastDataStart = at;
   gf.lastDataEnd = at + n;
   Array* from = gf.data.Get();
   if (!sequential && BesideWindow(from, at, n)) from = static_cast<BufArray*>(from)->Underlying();
@@ -634,6 +635,21 @@ void NativeBase::WriteData(std::int32_t g, std::int64_t at, const void* bytes, s
   }
 }
 
+std::int32_t NativeBase::PieceFor(std::int32_t g, std::int64_t at, std::int32_t want) {
+  GroupFiles& gf = groupFiles_[static_cast<std::size_t>(g)];
+  if (gf.fast) return want;
+  auto* w = static_cast<BufArray*>(gf.data.Get());
+  std::int64_t start = w->WindowStart(), end = start + w->WindowValid();
+  // Inside the window: up to its end, so that the window does not move past the next record.
+  if (at >= start && at < end)
+    return static_cast<std::int32_t>(std::min<std::int64_t>(want, end - at));
+  // A jump reads straight from the file and leaves the window where it is.
+  bool sequential = at >= gf.lastDataStart && at <= gf.lastDataEnd + 4096;
+  if (!sequential) return want;
+  // Going on past the window: one byte, after which the window covers the rest of the record.
+  return 1;
+}
+
 std::int64_t NativeBase::ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow) {
   if (overflow != nullptr) *overflow = -1;
   std::int32_t count = AddressCount(g);
@@ -656,54 +672,67 @@ void NativeBase::ReadGroup(std::int32_t g, std::int64_t address, std::int32_t re
   const NativeGroup& grp = groups_[static_cast<std::size_t>(g)];
   offset.assign(static_cast<std::size_t>(grp.count), 0);
   length.assign(static_cast<std::size_t>(grp.count), 0);
+  auto damaged = [&]() {
+    std::string extra =
+        files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
+    Raise(946, extra.c_str());
+  };
+  std::int64_t end = DataCount(g);
   std::int64_t at = address;
-  std::int64_t total = 0;
+  // The first piece holds the size header and, for most records, the bodies too: one read.
+  std::int32_t piece = 0;
   if (!grp.allFixed) {
-    // The size header: one base-128 length for each variable-size field.
-    std::int64_t end = DataCount(g);
-    std::uint8_t head[4];
+    std::int64_t avail = end - at;
+    if (avail <= 0) damaged();
+    piece = static_cast<std::int32_t>(std::min<std::int64_t>(PieceFor(g, at, 512), avail));
+    head_.resize(static_cast<std::size_t>(piece));
+    ReadData(g, at, head_.data(), piece, record);
+    // More header bytes when the piece ends inside the header.
+    auto ensure = [&](std::int32_t k) {
+      if (k <= piece) return;
+      if (k > avail) damaged();
+      std::int32_t more = static_cast<std::int32_t>(
+          std::min<std::int64_t>(std::max(k - piece, 4 * grp.count), avail - piece));
+      head_.resize(static_cast<std::size_t>(piece + more));
+      ReadData(g, at + piece, head_.data() + piece, more, record);
+      piece += more;
+    };
+    std::int32_t pos = 0;
     for (std::int32_t i = 0; i < grp.count; ++i) {
       const NativeField& f = fields_[static_cast<std::size_t>(grp.first + i)];
       if (f.kind == kStorageFixed) {
         length[static_cast<std::size_t>(i)] = f.size;
         continue;
       }
-      std::int32_t avail = static_cast<std::int32_t>(std::min<std::int64_t>(4, end - at));
-      if (avail <= 0) ReadData(g, at, head, 1, record);  // raises: the header is past the end
-      ReadData(g, at, head, avail, record);
+      // A base-128 length: 7 bits a byte, low group first, at most 4 bytes.
       std::uint32_t v = 0;
-      std::int32_t k = 0;
-      for (;;) {
-        if (k >= avail) {
-          std::string extra =
-              files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
-          Raise(946, extra.c_str());
-        }
-        std::uint8_t b = head[k];
+      for (std::int32_t k = 0;; ++k) {
+        if (k >= 4) damaged();
+        ensure(pos + 1);
+        std::uint8_t b = head_[static_cast<std::size_t>(pos++)];
         v |= static_cast<std::uint32_t>(b & 0x7F) << (7 * k);
-        ++k;
         if ((b & 0x80) == 0) break;
       }
-      if (v > 0x7FFFFFFF) Raise(946, std::to_string(record).c_str());
       length[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(v);
-      at += k;
     }
+    at += pos;
+    piece -= pos;
+    std::memmove(head_.data(), head_.data() + pos, static_cast<std::size_t>(piece));
   } else {
     for (std::int32_t i = 0; i < grp.count; ++i) {
       length[static_cast<std::size_t>(i)] = fields_[static_cast<std::size_t>(grp.first + i)].size;
     }
   }
+  std::int64_t total = 0;
   for (std::int32_t i = 0; i < grp.count; ++i) {
     offset[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(total);
     total += length[static_cast<std::size_t>(i)];
   }
-  if (total > 0x7FFFFFFF || at + total > DataCount(g)) {
-    std::string extra =
-        files_.NameOf(GroupExtension('d', g).c_str()) + ", " + std::to_string(record);
-    Raise(946, extra.c_str());
-  }
+  if (total > 0x7FFFFFFF || at + total > end) damaged();
   buf.resize(static_cast<std::size_t>(total));
-  ReadData(g, at, buf.data(), static_cast<std::int32_t>(total), record);
+  std::int32_t have = static_cast<std::int32_t>(std::min<std::int64_t>(piece, total));
+  if (have > 0) std::memcpy(buf.data(), head_.data(), static_cast<std::size_t>(have));
+  ReadData(g, at + have, buf.data() + have, static_cast<std::int32_t>(total) - have, record);
 }
 
 // ---------------------------------------------------------------------------------------------

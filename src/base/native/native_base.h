@@ -120,6 +120,7 @@ class NativeBase final : public Base {
     std::vector<std::int32_t> memAddress;
     // Where the last read ended: a read that goes on from there uses the window, another one
     // reads its few bytes straight from the file instead of reloading the whole window.
+    std::int64_t lastDataStart = -1;
     std::int64_t lastDataEnd = -1;
     std::int32_t lastAddress = -1;
   };
@@ -145,6 +146,9 @@ class NativeBase final : public Base {
   void ReadData(std::int32_t g, std::int64_t at, void* out, std::int32_t n, std::int32_t record);
   void WriteData(std::int32_t g, std::int64_t at, const void* bytes, std::int32_t n);
 
+  // How many bytes to read at once from at: as many as wanted where that keeps the data file's
+  // window useful for the records that follow.
+  std::int32_t PieceFor(std::int32_t g, std::int64_t at, std::int32_t want);
   // The address of slot s's data in group g, or -1 when the group holds no data for it.
   std::int64_t ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow);
   // Reads the bodies of group g at address: offsets into buf of each field's body.
@@ -187,6 +191,7 @@ class NativeBase final : public Base {
   std::vector<std::uint8_t> wanted_;
   std::vector<ByteBlock> emptyBodies_;
   std::vector<bool> emptyReady_;
+  std::vector<std::uint8_t> head_;  // the first piece of a group's data
   std::vector<std::uint8_t> readBuf_;
   std::vector<std::int32_t> readOffset_, readLength_;
   ByteBlock packBuf_;
