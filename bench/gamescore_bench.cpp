@@ -12,9 +12,8 @@
 
 #ifndef LUDREX_SHARED_DATA
 // The data folder beside the repository (this file is <repo>/bench/...).
-#define LUDREX_SHARED_DATA                                              \
-  (std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + \
-   "/../../shared/data")
+#define LUDREX_SHARED_DATA \
+  (std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/../../shared/data")
 #endif
 
 namespace {

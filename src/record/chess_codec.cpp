@@ -35,10 +35,10 @@ constexpr std::uint8_t kNoteLong = 0xEC;
 constexpr std::uint8_t kEndCodes = 0xED;
 
 constexpr std::uint16_t kStartList[kSlots] = {
-    0x0110, 0x0111, 0x0112, 0x0113, 0x0114, 0x0115, 0x0116, 0x0117, 0x0201, 0x0206, 0x0302, 0x0305,
-    0x0400, 0x0407, 0x0503, 0x0604, kAbsent, kAbsent,  // White
-    0x0160, 0x0161, 0x0162, 0x0163, 0x0164, 0x0165, 0x0166, 0x0167, 0x0271, 0x0276, 0x0372, 0x0375,
-    0x0470, 0x0477, 0x0573, 0x0674, kAbsent, kAbsent};  // Black
+    0x0110, 0x0111, 0x0112, 0x0113, 0x0114, 0x0115, 0x0116, 0x0117,  0x0201,
+    0x0206, 0x0302, 0x0305, 0x0400, 0x0407, 0x0503, 0x0604, kAbsent, kAbsent,  // White
+    0x0160, 0x0161, 0x0162, 0x0163, 0x0164, 0x0165, 0x0166, 0x0167,  0x0271,
+    0x0276, 0x0372, 0x0375, 0x0470, 0x0477, 0x0573, 0x0674, kAbsent, kAbsent};  // Black
 
 // The kind a role starts with (0 for the spare roles).
 constexpr std::uint8_t kStartKind[kRoles] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 3, 3, 4, 4, 5, 6, 0, 0};
@@ -454,8 +454,7 @@ void DecodeNativeGame(const std::uint8_t* bytes, std::int32_t length, Game* game
         for (int s = 0; s < kSlots; ++s, p += 2) {
           cur.list[s] = std::uint16_t(p[0] | p[1] << 8);
           const unsigned sq = p[0], kind = p[1];
-          if (sq < 128 && kind != 0)
-            board[sq] = std::int8_t(s < kRoles ? int(kind) : -int(kind));
+          if (sq < 128 && kind != 0) board[sq] = std::int8_t(s < kRoles ? int(kind) : -int(kind));
         }
         e = ChessElement{};
         e.kind = kElementSetup;

@@ -50,8 +50,7 @@ DosCommentReader GetDosCommentReader();
 
 // Appends the elements of a DOS game body (4-byte comment reference, then the move codes). Stops
 // at the end of the bytes or at 0xFF; never reads outside the bytes.
-void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
-                   const String& param);
+void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game, const String& param);
 
 // The length of the native code at bytes[0] as the byte-stepping operations count it (a
 // promotion 0xD1 counts 2: its third byte then reads as a 1-byte code); 0 for a byte of 0xED or

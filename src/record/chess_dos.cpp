@@ -58,8 +58,10 @@ DosTables BuildDosTables() {
   for (int side = 0; side < 2; ++side) {
     for (int s = 0; s < kDosSlots; ++s) {
       unsigned sq = 0x88;
-      if (s < 8) sq = unsigned(side ? 0x70 : 0x00) | kFiles[s];
-      else if (s < 16) sq = unsigned(side ? 0x60 : 0x10) | unsigned(s - 8);
+      if (s < 8)
+        sq = unsigned(side ? 0x70 : 0x00) | kFiles[s];
+      else if (s < 16)
+        sq = unsigned(side ? 0x60 : 0x10) | unsigned(s - 8);
       t.start[side][s] = std::uint16_t(kKinds[s] << 13 | sq);
     }
   }
@@ -113,8 +115,10 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
     e.piece = kind;
     e.from = from;
     e.to = to;
-    if (reader) reader(reference, param, game, &e);
-    else GameAppend(game, &e);
+    if (reader)
+      reader(reference, param, game, &e);
+    else
+      GameAppend(game, &e);
     side ^= 1;
   };
   // The element's target and kind for a pawn: a sideways step is an en passant capture written
@@ -125,8 +129,7 @@ void DecodeDosGame(const std::uint8_t* bytes, std::int32_t length, Game* game,
     return (to >> 4) == (side ? 0 : 7) ? std::uint8_t(5) : kind;
   };
   // Applies the move of code c (0..222); gives its from, to and kind.
-  auto tableMove = [&](std::uint8_t c, std::uint8_t& from, std::uint8_t& to,
-                       std::uint8_t& kind) {
+  auto tableMove = [&](std::uint8_t c, std::uint8_t& from, std::uint8_t& to, std::uint8_t& kind) {
     std::uint16_t& v = list[side][t.slot[c]];
     const std::uint8_t delta = t.delta[side][c];
     from = std::uint8_t(v);

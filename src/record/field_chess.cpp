@@ -134,7 +134,8 @@ int ChessField::CompareTo(const Field& other) const {
     if (!more && !moreB) return 0;
     // The end of a game compares as the null move {1, 0, 0xFF, 0xFF}.
     if (!more) ea = ChessElement{kElementMove, 0, kNullSquare, kNullSquare, 0, nullptr, nullptr, 0};
-    if (!moreB) eb = ChessElement{kElementMove, 0, kNullSquare, kNullSquare, 0, nullptr, nullptr, 0};
+    if (!moreB)
+      eb = ChessElement{kElementMove, 0, kNullSquare, kNullSquare, 0, nullptr, nullptr, 0};
     if (!SameElement(ea, eb)) return -1;
     if (!more || !moreB) {
       // One game ended and the other holds a null move there: go on with the longer one.

@@ -64,7 +64,7 @@ class ChessField : public Field {
 
   Game* game_;
   mutable Game* scratch_ = nullptr;
-  ByteBlock raw_;  // grows to the largest game seen and keeps that room
+  ByteBlock raw_;               // grows to the largest game seen and keeps that room
   mutable ByteBlock keyBytes_;  // scratch of the keys
 };
 

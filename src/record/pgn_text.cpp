@@ -1,21 +1,20 @@
 #include "record/pgn_text.h"
 
-#include "record/field_classes.h"
-
 #include <algorithm>
 #include <cstring>
 
 #include "platform/text.h"
 #include "record/field.h"
+#include "record/field_classes.h"
 
 namespace ludrex {
 namespace {
 
 constexpr PgnTagRow kRows[kPgnTagRows] = {
-    {"Event", 16, 1, ""},    {"Site", 11, 1, ""},      {"Date", 15, 3, "F"},
-    {"Round", 17, 6, ""},    {"White", 1, 1, ""},      {"Black", 2, 1, ""},
-    {"Result", 14, 5, ""},   {"WhiteElo", 9, 2, "2u"}, {"BlackElo", 10, 2, "2u"},
-    {"Annotator", 20, 1, ""}, {"ECO", 18, 7, ""},      {"Remark", 19, 1, ""},
+    {"Event", 16, 1, ""},     {"Site", 11, 1, ""},      {"Date", 15, 3, "F"},
+    {"Round", 17, 6, ""},     {"White", 1, 1, ""},      {"Black", 2, 1, ""},
+    {"Result", 14, 5, ""},    {"WhiteElo", 9, 2, "2u"}, {"BlackElo", 10, 2, "2u"},
+    {"Annotator", 20, 1, ""}, {"ECO", 18, 7, ""},       {"Remark", 19, 1, ""},
     {"Source", 21, 1, ""}};
 
 constexpr std::int32_t kMovesMeaning = 22;
@@ -97,8 +96,10 @@ void WritePgnGame(Record& record, bool oem, std::string& out) {
     if (oem && !value.empty()) platform::Cp1251ToOem(value.data(), value.data(), value.size());
     const std::int32_t row = meaning != 0 ? PgnTagRowOfMeaning(meaning) : -1;
     out.push_back('[');
-    if (row >= 0) out += kRows[row].tag;
-    else out.append(f.Name().Text(), f.Name().Length());
+    if (row >= 0)
+      out += kRows[row].tag;
+    else
+      out.append(f.Name().Text(), f.Name().Length());
     out += " \"";
     for (char c : value) {
       if (c == '"' || c == '\\') out.push_back('\\');
@@ -147,7 +148,7 @@ void ParsePgnGame(const char* t, std::size_t n, PgnGameText& out) {
     // A tag line: the first character (normally '[') is passed over.
     ++i;
     const std::size_t nameStart = i;
-    while (i < n && static_cast<unsigned char>(t[i]) > 32) ++i;
+    while (i<n&& static_cast<unsigned char>(t[i])> 32) ++i;
     PgnGameText::Tag tag;
     tag.name.assign(t + nameStart, i - nameStart);
     while (i < n && t[i] != '"' && !IsLineEnd(t[i])) ++i;
@@ -198,8 +199,10 @@ void ParsePgnGame(const char* t, std::size_t n, PgnGameText& out) {
 void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
   if (oem) {
     for (auto& tag : game.tags)
-      if (!tag.value.empty()) platform::OemToCp1251(tag.value.data(), tag.value.data(), tag.value.size());
-    if (!game.moves.empty()) platform::OemToCp1251(game.moves.data(), game.moves.data(), game.moves.size());
+      if (!tag.value.empty())
+        platform::OemToCp1251(tag.value.data(), tag.value.data(), tag.value.size());
+    if (!game.moves.empty())
+      platform::OemToCp1251(game.moves.data(), game.moves.data(), game.moves.size());
   }
   for (std::int32_t k = 0; k < record.Count(); ++k) {
     Field& f = record[k];

@@ -70,7 +70,7 @@ class PgnScanner {
  private:
   enum State : std::uint8_t { kLineStart, kText, kRestOfLine, kBrace, kComment };
   State state_ = kLineStart;
-  char pairEnd_ = 0;          // the character that would complete the last line end as a pair
+  char pairEnd_ = 0;  // the character that would complete the last line end as a pair
   bool lineHasBracket_ = false;
   bool prevHasBracket_ = false;
 };

@@ -1,5 +1,7 @@
 // The PGN base: finding games, the pattern of an opened file, reading, appending and replacing
 // games, the OEM flag, large files and bad input.
+#include "base/pgn/pgn_base.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include "../record/chess_helpers.h"
 #include "../record/helpers.h"
 #include "base/dispatch.h"
-#include "base/pgn/pgn_base.h"
 #include "base/registry.h"
 #include "capture.h"
 #include "record/field_chess.h"
@@ -69,7 +70,8 @@ TEST_F(PgnBaseTest, EmptyFileAndPatternOfFirstGame) {
   b.reset();
 
   Put("[Event \"E\"]\r\n[Site \"S\"]\r\n[Date \"2001.02.03\"]\r\n[Round \"4\"]\r\n"
-      "[White \"W\"]\r\n[Black \"B\"]\r\n[Result \"1-0\"]\r\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\r\n"
+      "[White \"W\"]\r\n[Black \"B\"]\r\n[Result \"1-0\"]\r\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 "
+      "1\"]\r\n"
       "[SetUp \"1\"]\r\n[Opening \"O\"]\r\n[whiteelo \"2400\"]\r\n\r\n1. Kb1 1-0\r\n");
   b = Open();
   const RecordPattern& p = b->GetRecordPattern();
@@ -201,8 +203,9 @@ TEST_F(PgnBaseTest, AppendReplaceLastAndMiddle) {
   Record back(p);
   for (int i = 0; i < 10; ++i) {
     b->Read(i, back);
-    const std::string event =
-        i == 3 ? "Game three, now much longer than before" : i == 9 ? "L" : "G" + std::to_string(i);
+    const std::string event = i == 3   ? "Game three, now much longer than before"
+                              : i == 9 ? "L"
+                                       : "G" + std::to_string(i);
     EXPECT_EQ(Text(back[0]), event);
     EXPECT_EQ(Text(back[1]), "White");
     EXPECT_EQ(Text(back[3]), i == 9 ? "1. Pd2-d4 " : "1. Pe2-e4 Pe7-e5 ");
@@ -291,7 +294,8 @@ TEST_F(PgnBaseTest, ManyGamesReadWithoutTheOnesBefore) {
   std::vector<std::uint32_t> offsets;
   for (int i = 0; i < kManyGames; ++i) {
     offsets.push_back(std::uint32_t(text.size()));
-    text += "[Event \"G" + std::to_string(i) + "\"]\r\n[White \"X\"]\r\n\r\n1. e4 e5 2. Nf3 *\r\n\r\n";
+    text +=
+        "[Event \"G" + std::to_string(i) + "\"]\r\n[White \"X\"]\r\n\r\n1. e4 e5 2. Nf3 *\r\n\r\n";
   }
   // Damage an early game: reading the last one must not care.
   text[offsets[5] + 20] = '{';
@@ -334,7 +338,8 @@ TEST_F(PgnBaseTest, BadInputNeverCrashes) {
     try {
       for (std::int32_t g = 0; g < b->RecordCount(); ++g) b->Read(g, r);
     } catch (const Failure&) {
-      ADD_FAILURE() << "file " << i << " error " << LastErrorCode() << " " << Capture().errors.back();
+      ADD_FAILURE() << "file " << i << " error " << LastErrorCode() << " "
+                    << Capture().errors.back();
     }
     if (i == 5) {
       b->Read(0, r);

@@ -39,7 +39,7 @@ TEST_F(HostChessField, BodyAndEquality) {
   EXPECT_NE(bodyA, nullptr);
   EXPECT_EQ(ChessField_GetBody(a), bodyA);  // one game for the field's life
   EXPECT_NE(ChessField_GetBody(b), bodyA);
-  EXPECT_EQ(ChessField_EqualTo(a, b), 1);   // two empty games
+  EXPECT_EQ(ChessField_EqualTo(a, b), 1);  // two empty games
   EXPECT_TRUE(g_chessErrors.empty());
   EXPECT_EQ(ChessField_GetBody(s), nullptr);
   ASSERT_FALSE(g_chessErrors.empty());

@@ -62,7 +62,8 @@ TEST_F(HostPgn, RecordTextRoundTrip) {
   const std::string t(text);
   EXPECT_EQ(t.substr(0, 22), "[Event \"Club \\\"A\\\"\"]\r\n");
   EXPECT_NE(t.find("[WhiteElo \"2100\"]\r\n"), std::string::npos);
-  EXPECT_NE(t.find("\r\n\r\n1. e4 e5 2. Nf3 {develops} 2... Nc6 1-0\r\n\r\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("\r\n\r\n1. e4 e5 2. Nf3 {develops} 2... Nc6 1-0\r\n\r\n"), std::string::npos)
+      << t;
   LudrexRecord* back = Record_CreateRecord(&pattern_);
   Record_CreateFromPGNBuffer(back, text, int(std::strlen(text)));
   Record_DeletePGNBuffer(text);

@@ -119,11 +119,16 @@ TEST_F(NativeCodec, Annotations) {
     GameFinish(game);
     V bytes = Encode(game);
     V head;
-    if (n == 0) head = {0xEB, 0x00};
-    else if (n == 1) head = {0xE9};
-    else if (n == 2) head = {0xEA};
-    else if (n < 256) head = {0xEB, std::uint8_t(n)};
-    else head = {0xEC, std::uint8_t(n), std::uint8_t(n >> 8), 0, 0};
+    if (n == 0)
+      head = {0xEB, 0x00};
+    else if (n == 1)
+      head = {0xE9};
+    else if (n == 2)
+      head = {0xEA};
+    else if (n < 256)
+      head = {0xEB, std::uint8_t(n)};
+    else
+      head = {0xEC, std::uint8_t(n), std::uint8_t(n >> 8), 0, 0};
     ASSERT_EQ(bytes.size(), head.size() + n) << n;
     EXPECT_EQ(V(bytes.begin(), bytes.begin() + head.size()), head) << n;
     Decode(back, bytes);
@@ -154,8 +159,9 @@ TEST_F(NativeCodec, VariationsAndTheirErrors) {
 }
 
 TEST_F(NativeCodec, SetupPositions) {
-  ReadPgn(game, "[FEN \"r3k2r/pp3ppp/2n5/3q4/8/2N5/PP3PPP/R2QK2R b KQkq - 3 12\"]\r\n"
-                "12... O-O-O 13. O-O Qd2 14. Qxd2 Rxd2");
+  ReadPgn(game,
+          "[FEN \"r3k2r/pp3ppp/2n5/3q4/8/2N5/PP3PPP/R2QK2R b KQkq - 3 12\"]\r\n"
+          "12... O-O-O 13. O-O Qd2 14. Qxd2 Rxd2");
   V bytes = Encode(game);
   ASSERT_GE(bytes.size(), 77u);
   EXPECT_EQ(bytes[0], 0xE6);
@@ -212,9 +218,12 @@ TEST_F(NativeCodec, RoundTripEveryDataGame) {
     std::vector<Elem> mainEl;
     int depth = 0;
     for (const Elem& x : el) {
-      if (x.kind == 2) ++depth;
-      else if (x.kind == 3) --depth;
-      else if (depth == 0 && x.kind != 4) mainEl.push_back(x);
+      if (x.kind == 2)
+        ++depth;
+      else if (x.kind == 3)
+        --depth;
+      else if (depth == 0 && x.kind != 4)
+        mainEl.push_back(x);
     }
     ASSERT_EQ(Elements(back), mainEl) << "game " << i;
   }
@@ -268,11 +277,9 @@ TEST_F(NativeCodec, CutShortCodesRaiseAndKeepWhatWasRead) {
   setup40[0] = 0xE6;
   V longNote = {0xEC, 10, 0, 0, 0, 'a', 'b'};
   V hugeNote = {0xEC, 0xFF, 0xFF, 0xFF, 0xFF, 'a'};
-  const std::vector<V> cases = {{0xD1},       {0xD1, 0},
-                                {0xD2},       {0xD4},       {0xE9},
-                                {0xEA, 1},    {0xEB},       {0xEB, 5, 'a'},
-                                {0xEC, 1, 0}, setup40,      longNote,
-                                hugeNote,     {0xD1, 0xE0, 0}, {0xD1, 0, 0x1F}};
+  const std::vector<V> cases = {{0xD1},    {0xD1, 0}, {0xD2},          {0xD4},         {0xE9},
+                                {0xEA, 1}, {0xEB},    {0xEB, 5, 'a'},  {0xEC, 1, 0},   setup40,
+                                longNote,  hugeNote,  {0xD1, 0xE0, 0}, {0xD1, 0, 0x1F}};
   for (const V& tail : cases) {
     V bytes = {19};
     bytes.insert(bytes.end(), tail.begin(), tail.end());

@@ -34,8 +34,8 @@ TEST_F(DosCodec, MovesCastlingAndDroppedMoves) {
   // 1. e4 e5 2. Bc4 (f-bishop, delta 0x35) Bc5 (0x55) 3. O-O: the rook's part first, dropped
   // (0xF9) and not counted as a turn, then the king (delta 0x02); 3... Ke7 (0x70), an ignored
   // 0xE0, 4. Re1: the rook now on f1 steps one file left (0x07).
-  const V body = {0, 0, 0, 0, kEPawnDouble, kEPawnDouble, 81 + 11, 81 + 4, 0xF9, 53 + 8,
-                  9, 5,  0xE0, 53 + 7, 0xFF, 1};
+  const V body = {0,    0,      0, 0, kEPawnDouble, kEPawnDouble, 81 + 11, 81 + 4,
+                  0xF9, 53 + 8, 9, 5, 0xE0,         53 + 7,       0xFF,    1};
   auto el = Decode(body);
   ASSERT_EQ(el.size(), 7u);
   EXPECT_EQ(el[0], M(1, 0x14, 0x34));
@@ -71,7 +71,8 @@ TEST_F(DosCodec, PawnsEnPassantAndPromotion) {
   el = Decode(promo);
   ASSERT_EQ(el.size(), 3u);
   EXPECT_EQ(el[0], M(4, 0x10, 0x20));
-  EXPECT_EQ(el[2], M(4, 0x20, 0x40));  // rook run: 0x20 is the sixth  // rook slot: two ranks up (0x20)
+  EXPECT_EQ(el[2],
+            M(4, 0x20, 0x40));  // rook run: 0x20 is the sixth  // rook slot: two ranks up (0x20)
 }
 
 TEST_F(DosCodec, SixteenBitMoves) {

@@ -49,7 +49,7 @@ TEST_F(ChessFields, CompareMainLinesOnly) {
   EXPECT_EQ(b->CompareTo(*a), 0);
   Pgn(*b, "1. e4 e5 2. Nf3");
   EXPECT_EQ(a->CompareTo(*b), -1);
-  EXPECT_EQ(b->CompareTo(*a), -1);  // never 1
+  EXPECT_EQ(b->CompareTo(*a), -1);       // never 1
   Pgn(*b, "1. e4 e5 2. Nf3 Nc6 3. --");  // a trailing null move equals the end
   EXPECT_EQ(a->CompareTo(*b), 0);
   EXPECT_EQ(a->CompareTo(*a), 0);

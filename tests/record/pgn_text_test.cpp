@@ -1,10 +1,11 @@
 // PGN text of one game: the game scanner, tag parsing, writing with escapes and the terminator.
+#include "record/pgn_text.h"
+
 #include <gtest/gtest.h>
 
 #include "chess_helpers.h"
 #include "helpers.h"
 #include "record/field_chess.h"
-#include "record/pgn_text.h"
 
 namespace ludrex::testing {
 namespace {
@@ -19,7 +20,8 @@ std::vector<std::int64_t> Starts(const std::string& text, std::size_t piece = 0)
 }
 
 TEST(PgnScan, FindsGameStarts) {
-  const std::string two = "[Event \"a\"]\r\n[Site \"b\"]\r\n\r\n1. e4 *\r\n\r\n[Event \"c\"]\r\n1. d4 *\r\n";
+  const std::string two =
+      "[Event \"a\"]\r\n[Site \"b\"]\r\n\r\n1. e4 *\r\n\r\n[Event \"c\"]\r\n1. d4 *\r\n";
   EXPECT_EQ(Starts(two), (std::vector<std::int64_t>{0, 38}));
   // Every line-end form; a piecewise feed finds the same starts.
   for (const char* eol : {"\n", "\r", "\r\n", "\n\r"}) {
@@ -119,8 +121,8 @@ TEST_F(PgnRecord, ResultMarkerSetupAndOem) {
   r[0].SetText(String("\xC8\xE2\xE0\xED\xEE\xE2"));  // a Cyrillic name in 1251
   r[1].SetInt(1);
   const std::string fen = "[FEN \"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1\"]\r\n1. e4 Kd7";
-  r[2].Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(fen.data()),
-              std::int32_t(fen.size()), String(""));
+  r[2].Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(fen.data()), std::int32_t(fen.size()),
+              String(""));
   std::string text;
   WritePgnGame(r, true, text);
   ByteBlock result = r[1].Pack(kPgnBase, String(""));

@@ -1,8 +1,8 @@
 #include "base/pgn/pgn_base.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "base/dispatch.h"
