@@ -4,6 +4,11 @@
 #include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "commands.h"
 #include "ludrex.h"
 #include "progress.h"
@@ -46,6 +51,9 @@ int CmdMessage(const ludrex_tool::Args& args) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
+#if defined(_WIN32)
+  _setmode(_fileno(stdout), _O_BINARY);  // PGN text carries its own CR LF line ends
+#endif
   std::string command = argv[1];
   ludrex_tool::Args args(argv + 2, argv + argc);
   CPP_Startup();
