@@ -147,6 +147,10 @@ LUDREX_API int LUDREX_CDECL NW_ReadNotationPGN(struct LudrexBase* base, int reco
  * of that name is already open, 503 when the file does not exist. */
 LUDREX_API struct LudrexBase* LUDREX_CDECL Base_PgnOpenWithPattern(const char* name,
                                                                    HostRecordPattern* pattern);
+/* Extension: how many of the games read so far from a PGN base (each counted once) have move
+ * text the reader could not read to its end: such a game holds the moves before the first one
+ * that could not be resolved. -1 for a base of another type. */
+LUDREX_API int LUDREX_CDECL Base_PgnGetIncompleteCount(struct LudrexBase* base);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -88,3 +88,11 @@ extern "C" LUDREX_API LudrexBase* Base_PgnOpenWithPattern(const char* name,
     return reinterpret_cast<LudrexBase*>(OpenPgnBaseWithPattern(String(name), p));
   });
 }
+
+extern "C" LUDREX_API int Base_PgnGetIncompleteCount(LudrexBase* base) {
+  return Guard(-1, [&] {
+    if (base == nullptr) Raise(7);
+    auto* pgn = dynamic_cast<PgnBase*>(reinterpret_cast<Base*>(base));
+    return pgn != nullptr ? pgn->IncompleteGames() : -1;
+  });
+}

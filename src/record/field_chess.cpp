@@ -225,7 +225,7 @@ void ChessField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::i
       DecodeDosGame(bytes, length, game_, param);
       break;
     case kPgnBase:
-      if (length > 0) GameReadPgn(game_, reinterpret_cast<const char*>(bytes), length);
+      readToEnd_ = length <= 0 || GameReadPgn(game_, reinterpret_cast<const char*>(bytes), length);
       break;
     default:  // the ChessBase bodies are not read by this component
       Raise(805);

@@ -44,6 +44,9 @@ class ChessField : public Field {
               const String& param) override;
 
   Game* GetGame() const { return game_; }
+  // False when the last PGN move text given to Unpack could not be read to its end (the game
+  // holds the moves before the first one the reader could not resolve).
+  bool ReadToEnd() const { return readToEnd_; }
   bool RawMode() const { return (spec_.flags & kFlagRawGame) != 0; }
   const std::uint8_t* RawBytes() const { return raw_.Data(); }
   std::int32_t RawLength() const { return raw_.Count(); }
@@ -63,6 +66,7 @@ class ChessField : public Field {
   Game* ReadableGame() const;
 
   Game* game_;
+  bool readToEnd_ = true;
   mutable Game* scratch_ = nullptr;
   ByteBlock raw_;               // grows to the largest game seen and keeps that room
   mutable ByteBlock keyBytes_;  // scratch of the keys

@@ -128,3 +128,31 @@ TEST_F(HostPgn, OpenWithTheHostsPattern) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostPgnIncomplete, GamesReadOnlyPartlyAreCountedOnce) {
+  CPP_Startup();
+  std::string name = ::testing::TempDir() + "ludrex_incomplete";
+  {
+    std::ofstream out(name + ".pgn", std::ios::binary);
+    out << "[White \"a\"]\r\n\r\n1. e4 e5 2. Nf3 *\r\n\r\n"
+        << "[White \"b\"]\r\n\r\n1. e4 e5 2. Ke3 Nc6 *\r\n\r\n"
+        << "[White \"c\"]\r\n\r\n1. d4 *\r\n\r\n";
+  }
+  LudrexBase* base = Base_BaseOpen(name.c_str(), 2);
+  ASSERT_NE(base, nullptr);
+  HostRecordPattern* pattern = Base_GetRecordPattern(base);
+  LudrexRecord* record = Record_CreateRecord(pattern);
+  CPP_DestroyRP(pattern);
+  EXPECT_EQ(Base_PgnGetIncompleteCount(base), 0);
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 3; ++i) Base_Read(base, i, record);
+  }
+  EXPECT_EQ(Base_PgnGetIncompleteCount(base), 1);
+  Record_Destroy(record);
+  Base_BaseDestroy(base);
+  std::remove((name + ".pgn").c_str());
+}
+
+}  // namespace

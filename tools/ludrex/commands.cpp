@@ -206,6 +206,7 @@ int CmdImport(const Args& args) {
   int rc = 0;
   if (written < 0) rc = Fail("import failed");
   int held = Base_GetBaseLength(base);
+  int incomplete = Base_PgnGetIncompleteCount(pgn);
   Base_BaseDestroy(base);
   Base_BaseDestroy(pgn);
   double secs = Seconds(start);
@@ -217,6 +218,9 @@ int CmdImport(const Args& args) {
   if (rc == 0) {
     std::printf("imported %d of %d games into %s.kvx in %.2f s\n", held, games, baseName.c_str(),
                 secs);
+    if (incomplete > 0) {
+      std::printf("%d of them only as far as their moves could be read\n", incomplete);
+    }
   }
   return rc;
 }

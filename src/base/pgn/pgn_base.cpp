@@ -1,5 +1,7 @@
 #include "base/pgn/pgn_base.h"
 
+#include "record/field_chess.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -140,6 +142,17 @@ void PgnBase::Read(std::int32_t n, Record& record) {
   ReadGameBytes(n);
   ParsePgnGame(buffer_.data(), buffer_.size(), parsed_);
   FillRecordFromPgn(parsed_, OemCoding(), record);
+  for (std::int32_t i = 0; i < record.Count(); ++i) {
+    if (record[i].TypeCode() != kChessType) continue;
+    if (static_cast<const ChessField&>(record[i]).ReadToEnd()) continue;
+    if (incomplete_.size() < static_cast<std::size_t>(recordCount_)) {
+      incomplete_.resize(static_cast<std::size_t>(recordCount_));
+    }
+    if (!incomplete_[static_cast<std::size_t>(n)]) {
+      incomplete_[static_cast<std::size_t>(n)] = true;
+      ++incompleteCount_;
+    }
+  }
 }
 
 void PgnBase::WriteText(std::int64_t offset, const char* bytes, std::size_t n) {

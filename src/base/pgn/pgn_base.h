@@ -40,6 +40,10 @@ class PgnBase final : public Base {
   // out), then the moves field.
   static RecordPattern PatternOfFirstGame(const char* text, std::size_t n);
 
+  // How many of the games read so far could not be read to the end of their move text (each
+  // game counted once).
+  std::int32_t IncompleteGames() const { return incompleteCount_; }
+
  private:
   void OpenFile(bool create);
   void Scan();
@@ -55,6 +59,8 @@ class PgnBase final : public Base {
   std::vector<char> buffer_;
   PgnGameText parsed_;
   std::string out_;
+  std::vector<bool> incomplete_;
+  std::int32_t incompleteCount_ = 0;
 };
 
 // Registers base type 2 with the dispatch (open, create).
