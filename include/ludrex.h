@@ -53,11 +53,11 @@ typedef int(LUDREX_CDECL* TreeMessageFunction)(int current, int total);
 typedef struct HostFieldEntry {
   int32_t type;            /* field type code; 0 is the library-reference type */
   char* name;              /* NUL-terminated, its own heap block */
-  int32_t param;           /* the field specification's 32-bit parameter */
-  char* text;              /* the specification's second text, NUL-terminated, own heap block */
+  int32_t param;           /* the field's flags (LUDREX_FLAG_...) */
+  char* text;              /* the field's Param text, NUL-terminated, own heap block */
   union {
     struct HostRecordPattern* library; /* type 0: the pattern of the referenced library, or null */
-    intptr_t value;                    /* other types: the specification's 32-bit value */
+    intptr_t value;                    /* other types: a 32-bit value kept as given */
   } extra;
 } HostFieldEntry;
 

@@ -33,7 +33,7 @@ class Field {
   Field(const Field&) = delete;
   Field& operator=(const Field&) = delete;
 
-  // Slot 0: releases the value and the specification.
+  // Slot 0: releases the value and the field's own FieldSpec.
   virtual ~Field();
   // Slot 1: refused (803) by every class.
   virtual void SetDouble(double value);
@@ -157,7 +157,7 @@ CriterionTest GetCriterionTest(std::int32_t fieldType);
 using CriterionFactory = Field* (*)(const FieldSpec& spec);
 void SetCriterionFactory(CriterionFactory factory);
 
-// The field factory: constructs the class of the spec's type code with a copy of the spec.
+// The field factory: constructs the class of a FieldSpec's type code with a copy of it.
 // Type 0 without a library pattern raises 804, an unknown code 801.
 Field* CreateField(const FieldSpec& spec);
 

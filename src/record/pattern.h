@@ -1,4 +1,4 @@
-// FieldSpec and RecordPattern: the specification of one field and of a record, and their
+// FieldSpec and RecordPattern: the description of one field and of a record, and their
 // conversion to and from the host's HostRecordPattern block.
 #pragma once
 
