@@ -15,10 +15,6 @@
 namespace ludrex {
 namespace {
 
-bool SameName(const String& a, const String& b) {
-  return a.Length() == b.Length() && std::memcmp(a.Text(), b.Text(), a.Length()) == 0;
-}
-
 class RegistryLibraryAccess final : public LibraryAccess {
  public:
   Base* Open(std::int32_t type, const String& name) override {
@@ -44,7 +40,7 @@ class RegistryLibraryAccess final : public LibraryAccess {
   String LibraryFileName(Base* base, const String& fieldName) override {
     const RecordPattern& p = base->GetRecordPattern();
     for (std::int32_t i = 0; i < p.Count(); ++i) {
-      if (p[i].type == 0 && SameName(p[i].name, fieldName)) {
+      if (p[i].type == 0 && p[i].name == fieldName) {
         return String::Copy(p[i].param.Text(), p[i].param.Length());
       }
     }

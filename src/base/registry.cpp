@@ -12,10 +12,6 @@ namespace {
 constexpr std::size_t kGrowth = 50;
 BaseRegistry* g_registry = nullptr;
 
-bool SameName(const String& a, const String& b) {
-  return a.Length() == b.Length() && std::memcmp(a.Text(), b.Text(), a.Length()) == 0;
-}
-
 std::string WithSuffix(const String& name, const char* suffix) {
   return std::string(name.Text(), name.Length()) + suffix;
 }
@@ -28,7 +24,7 @@ BaseRegistry::~BaseRegistry() = default;
 
 Base* BaseRegistry::Lookup(std::int32_t type, const String& name) {
   for (Entry& e : entries_) {
-    if (e.base != nullptr && e.type == type && SameName(e.name, name)) {
+    if (e.base != nullptr && e.type == type && e.name == name) {
       e.local += 1;
       entries_[static_cast<std::size_t>(e.root)].group += 1;
       return e.base;

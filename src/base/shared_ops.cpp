@@ -20,10 +20,6 @@ namespace {
 // A map entry for a library record found empty: it is not copied and refers to nothing.
 constexpr std::int32_t kEmptyLibraryRecord = -2;
 
-bool SameName(const String& a, const String& b) {
-  return a.Length() == b.Length() && std::memcmp(a.Text(), b.Text(), a.Length()) == 0;
-}
-
 bool Convertible(std::int32_t dstType, std::int32_t srcType) {
   if (dstType == srcType) return true;
   // A string and a library reference assign to each other through the library's name field.
@@ -36,7 +32,7 @@ std::vector<std::int32_t> PairFields(const RecordPattern& dst, const RecordPatte
   std::vector<std::int32_t> pairs(static_cast<std::size_t>(dst.Count()), -1);
   for (std::int32_t d = 0; d < dst.Count(); ++d) {
     for (std::int32_t s = 0; s < src.Count(); ++s) {
-      if (SameName(dst[d].name, src[s].name) && Convertible(dst[d].type, src[s].type)) {
+      if (dst[d].name == src[s].name && Convertible(dst[d].type, src[s].type)) {
         pairs[static_cast<std::size_t>(d)] = s;
         break;
       }
