@@ -84,12 +84,15 @@ FileHandle OpenFileHandle(const char* name, OpenMode mode, unsigned access, unsi
     close(fd);
     return nullptr;
   }
-  // An exclusive share mode keeps every other handle out, as on Windows.
-  if (share == kShareExclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // An exclusive share mode keeps every other handle out, as on Windows. A writer that lets
+  // others read still keeps out every other handle of the library (which asks for read
+  // sharing only, and on Windows cannot share a file with a writer either).
+  bool writer = (access & kAccessWrite) != 0;
+  if ((share == kShareExclusive || writer) && flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return nullptr;
   }
-  if (share != kShareExclusive && flock(fd, LOCK_SH | LOCK_NB) != 0) {
+  if (share != kShareExclusive && !writer && flock(fd, LOCK_SH | LOCK_NB) != 0) {
     close(fd);
     return nullptr;
   }

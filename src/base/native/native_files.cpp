@@ -31,7 +31,9 @@ std::int64_t NativeFileSpace::Size(const char* extension) const {
 Array* NativeFileSpace::OpenRaw(const char* extension) const {
   std::string name = NameOf(extension);
   if (volume_ != nullptr) return new VolumeFileArray(-1, name.c_str(), volume_, 0);
-  return NewFileArray(-1, name.c_str());
+  // Other programs may read the files of an open base (a copy, a backup); none may write them.
+  return NewFileArray(-1, name.c_str(), platform::kFlagNone, platform::kAccessReadWrite,
+                      platform::kShareRead);
 }
 
 ArrayHandle NativeFileSpace::Open(const char* extension, std::uint16_t elementSize) const {
@@ -44,7 +46,9 @@ ArrayHandle NativeFileSpace::Open(const char* extension, std::uint16_t elementSi
 ArrayHandle NativeFileSpace::Create(const char* extension, std::uint16_t elementSize) const {
   std::string name = NameOf(extension);
   ArrayHandle a(volume_ != nullptr ? new VolumeFileArray(0, name.c_str(), volume_, 0)
-                                   : NewFileArray(0, name.c_str()));
+                                   : NewFileArray(0, name.c_str(), platform::kFlagNone,
+                                                  platform::kAccessReadWrite,
+                                                  platform::kShareRead));
   a->Init(elementSize);
   a->Expandable(1);
   return a;
