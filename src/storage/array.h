@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/files.h"
 #include "storage/string.h"
@@ -185,7 +186,17 @@ class BufArray final : public Array {
   String FileName() override;
   void Read(std::int32_t index, void* buffer, std::int32_t n) override;
   void Write(std::int32_t index, const void* buffer, std::int32_t n) override;
-  std::uint32_t GetLongNext() override { return GetLong(position_); }
+  std::uint32_t GetLongNext() override {
+    // Sequential 4-byte reading inside the window: no call at all.
+    std::uint32_t o = static_cast<std::uint32_t>(position_ - start_);
+    if (elementSize_ == 4 && position_ < count_ && o < static_cast<std::uint32_t>(valid_)) {
+      ++position_;
+      std::uint32_t v;
+      std::memcpy(&v, buffer_ + static_cast<std::size_t>(o) * 4, 4);
+      return v;
+    }
+    return GetLong(position_);
+  }
   std::uint32_t GetLong(std::int32_t index) override;
   std::uint16_t GetWordNext() override { return GetWord(position_); }
   std::uint16_t GetWord(std::int32_t index) override;
@@ -199,7 +210,23 @@ class BufArray final : public Array {
     return GetByte(position_);
   }
   std::uint8_t GetByte(std::int32_t index) override;
-  void PutLongNext(std::uint32_t v) override { PutLong(position_, v); }
+  void PutLongNext(std::uint32_t v) override {
+    // Sequential 4-byte writing inside the window or appending to it while it has room.
+    std::uint32_t o = static_cast<std::uint32_t>(position_ - start_);
+    if (elementSize_ == 4 && position_ >= 0 && o <= static_cast<std::uint32_t>(valid_) &&
+        o < static_cast<std::uint32_t>(bufLen_) && position_ < 2147483647 &&
+        (position_ < count_ || expandable_)) {
+      std::memcpy(buffer_ + static_cast<std::size_t>(o) * 4, &v, 4);
+      modified_ = true;
+      if (o == static_cast<std::uint32_t>(valid_)) {
+        ++valid_;
+        if (start_ + valid_ > count_) count_ = start_ + valid_;
+      }
+      ++position_;
+      return;
+    }
+    PutLong(position_, v);
+  }
   void PutLong(std::int32_t index, std::uint32_t value) override;
   void PutWordNext(std::uint16_t v) override { PutWord(position_, v); }
   void PutWord(std::int32_t index, std::uint16_t value) override;
