@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "storage/array.h"
+#include "storage/array_stream.h"
 #include "storage/files.h"
 #include "storage/volume.h"
 
@@ -152,6 +153,108 @@ void BM_PlainRead(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kFileBytes);
 }
 
+// One element at a time through the stream cursors over the same BufArray: Put and Next.
+template <typename T>
+void StreamWrite(Array* a, std::int32_t n) {
+  ArrayWriter<T> w(a, 0);
+  for (std::int32_t i = 0; i < n; ++i) w.Put(static_cast<T>(i));
+  w.Flush();
+}
+
+template <typename T>
+std::uint64_t StreamRead(Array* a) {
+  ArrayReader<T> r(a, 0);
+  std::uint64_t sum = 0;
+  for (std::int32_t i = 0, n = a->Count(); i < n; ++i) sum += r.Next();
+  return sum;
+}
+
+void BM_BufArrayStreamWrite(benchmark::State& state) {
+  const auto es = static_cast<std::uint16_t>(state.range(0));
+  const std::int32_t n = static_cast<std::int32_t>(kFileBytes / es);
+  for (auto _ : state) {
+    ArrayHandle a = Buffered(0, Scratch() + "buf.dat");
+    a->Init(es);
+    if (es == 1) {
+      StreamWrite<std::uint8_t>(a.Get(), n);
+    } else {
+      StreamWrite<std::uint32_t>(a.Get(), n);
+    }
+    a->Flush();
+  }
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_BufArrayStreamRead(benchmark::State& state) {
+  const auto es = static_cast<std::uint16_t>(state.range(0));
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    ArrayHandle a(
+        NewBufArray(NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential),
+                    kBufLen, kBufLen));
+    a->Init(es);
+    sum += es == 1 ? StreamRead<std::uint8_t>(a.Get()) : StreamRead<std::uint32_t>(a.Get());
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+// A run at a time through the same cursors: Room/Advance and Run/Skip.
+template <typename T>
+void RunWrite(Array* a, std::int32_t n) {
+  ArrayWriter<T> w(a, 0);
+  for (std::int32_t i = 0; i < n;) {
+    std::span<T> room = w.Room();
+    const auto k = static_cast<std::int32_t>(
+        std::min<std::size_t>(room.size(), static_cast<std::size_t>(n - i)));
+    for (std::int32_t j = 0; j < k; ++j) room[static_cast<std::size_t>(j)] = static_cast<T>(i + j);
+    w.Advance(static_cast<std::size_t>(k));
+    i += k;
+  }
+  w.Flush();
+}
+
+template <typename T>
+std::uint64_t RunRead(Array* a) {
+  ArrayReader<T> r(a, 0);
+  std::uint64_t sum = 0;
+  for (std::span<const T> run = r.Run(); !run.empty(); run = r.Run()) {
+    for (T x : run) sum += x;
+    r.Skip(run.size());
+  }
+  return sum;
+}
+
+void BM_BufArrayRunWrite(benchmark::State& state) {
+  const auto es = static_cast<std::uint16_t>(state.range(0));
+  const std::int32_t n = static_cast<std::int32_t>(kFileBytes / es);
+  for (auto _ : state) {
+    ArrayHandle a = Buffered(0, Scratch() + "buf.dat");
+    a->Init(es);
+    if (es == 1) {
+      RunWrite<std::uint8_t>(a.Get(), n);
+    } else {
+      RunWrite<std::uint32_t>(a.Get(), n);
+    }
+    a->Flush();
+  }
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
+void BM_BufArrayRunRead(benchmark::State& state) {
+  const auto es = static_cast<std::uint16_t>(state.range(0));
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    ArrayHandle a(
+        NewBufArray(NewFileArray(-1, (Scratch() + "buf.dat").c_str(), platform::kFlagSequential),
+                    kBufLen, kBufLen));
+    a->Init(es);
+    sum += es == 1 ? RunRead<std::uint8_t>(a.Get()) : RunRead<std::uint32_t>(a.Get());
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(state.iterations() * kFileBytes);
+}
+
 // Block transfers of a whole window at a time through the array interface.
 void BM_BufArrayBlockRead(benchmark::State& state) {
   std::vector<char> chunk(kBufLen);
@@ -265,6 +368,10 @@ BENCHMARK(BM_BufArrayWrite)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMil
 BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufArrayRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayStreamWrite)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayStreamRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayRunWrite)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BufArrayRunRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufArrayWindowRead)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufArrayBlockWrite)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BufArrayBlockRead)->Iterations(1)->Unit(benchmark::kMillisecond);

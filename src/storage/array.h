@@ -6,6 +6,8 @@
 // (a read-only member of the older container file) and VolumeFileArray (volume.h).
 //
 // Usual stacking for base files: ArrayHandle(NewBufArray(NewFileArray(...), 40000, 40000)).
+// Long sequential passes element by element go through ArrayReader/ArrayWriter
+// (array_stream.h), which run at the speed of a plain loop over a buffer.
 // Block operations between arrays (Copy, Replace, ResizeRegion, Rotate) are written once on top
 // of the interface and use direct pointers (locks) where a variant offers them.
 //
