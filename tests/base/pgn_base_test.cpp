@@ -238,6 +238,34 @@ TEST_F(PgnBaseTest, ReplaceBeforeALargeTail) {
   EXPECT_EQ(Text(r[0]), "last");
 }
 
+// Replacing an early game of many moves the offsets of every game after it, across many blocks
+// of the index.
+TEST_F(PgnBaseTest, ReplaceEarlyGameShiftsEveryLaterOffset) {
+  constexpr int kGames = 40000;
+  std::string text;
+  for (int i = 0; i < kGames; ++i) text += "[Event \"G" + std::to_string(i) + "\"]\n\n1. e4 *\n\n";
+  Put(text);
+  auto b = Open();
+  ASSERT_EQ(b->RecordCount(), kGames);
+  std::vector<std::uint32_t> before;
+  for (int i = 0; i < kGames; ++i) before.push_back(b->GameOffset(i));
+  RecordPattern only;
+  only.Append(FieldSpec(1, String("~16"), 0, String("")));
+  Record part(only);
+  part[0].SetText(String("a much longer name for game two"));
+  b->Write(2, part);
+  const std::uint32_t shift = b->GameOffset(3) - before[3];
+  EXPECT_GT(shift, 0u);
+  for (int i = 0; i < kGames; ++i) {
+    ASSERT_EQ(b->GameOffset(i), before[std::size_t(i)] + (i > 2 ? shift : 0)) << "game " << i;
+  }
+  Record r(b->GetRecordPattern());
+  for (int i : {2, 3, 16386, 16387, 32771, kGames - 1}) {
+    b->Read(i, r);
+    EXPECT_EQ(Text(r[0]), i == 2 ? "a much longer name for game two" : "G" + std::to_string(i));
+  }
+}
+
 TEST_F(PgnBaseTest, OemFlagConvertsValuesAndMoves) {
   const RecordPattern p = SmallPattern();
   auto b = std::make_unique<PgnBase>(Own(name_), p, true);

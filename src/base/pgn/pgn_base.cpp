@@ -1,7 +1,5 @@
 #include "base/pgn/pgn_base.h"
 
-#include "record/field_chess.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,8 +10,10 @@
 #include "frame/catalogue.h"
 #include "frame/error.h"
 #include "record/field.h"
+#include "record/field_chess.h"
 #include "record/field_types.h"
 #include "record/record.h"
+#include "storage/array_stream.h"
 #include "storage/files.h"
 #include "storage/memory.h"
 
@@ -242,9 +242,14 @@ std::int32_t PgnBase::Write(std::int32_t n, Record& record) {
     } else {
       WriteText(newTail, tailMemory.data(), tailMemory.size());
     }
+    // The later games moved by shift bytes. The reader's block is read before the writer
+    // overwrites those offsets, so one pass over the index does it.
     const std::int64_t shift = newTail - tailStart;
+    ArrayReader<std::uint32_t> from(index_.Get(), n + 1);
+    ArrayWriter<std::uint32_t> to(index_.Get(), n + 1);
     for (std::int32_t k = n + 1; k < oldCount; ++k)
-      index_->PutLong(k, std::uint32_t(std::int64_t(index_->GetLong(k)) + shift));
+      to.Put(std::uint32_t(std::int64_t(from.Next()) + shift));
+    to.Flush();
   }
   recordCount_ = oldCount;
   return n;
