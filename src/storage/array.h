@@ -178,7 +178,8 @@ class FileArray : public Array {
 // the window is reloaded so that Ahead elements at and after the position, and BufLen - Ahead
 // before it, are in memory. Reads and writes inside the window touch only the buffer; typed
 // Get/Put inside the window are a few instructions. One lock at a time (529 otherwise); the
-// lock's pointer is the window buffer. 537 when BufLen * ElementSize passes 2^31 - 1.
+// lock's pointer is the window buffer, and while it is held the window stays where it is
+// (accesses outside it go to the underlying array). 537 when BufLen * ElementSize passes 2^31 - 1.
 class BufArray final : public Array {
  public:
   BufArray(Array* underlying, std::int32_t bufLen, std::int32_t ahead);
@@ -265,6 +266,7 @@ class BufArray final : public Array {
  private:
   void WriteBack();
   void Reload(std::int32_t position);
+  void WriteAroundLock(std::int32_t index, const void* buffer, std::int32_t n);
   void GetValue(std::int32_t index, void* out);
   void PutValue(std::int32_t index, const void* value);
 

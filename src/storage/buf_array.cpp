@@ -97,6 +97,8 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
       valid_ = o + n;
       count_ = std::max(count_, start_ + valid_);
     }
+  } else if (locked_) {
+    WriteAroundLock(index, buffer, n);
   } else {
     WriteBack();
     under_->Write(index, buffer, n);
@@ -106,12 +108,30 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
   position_ = index + n;
 }
 
+// While a lock holds the window in place, elements outside it go to the underlying array, and
+// the window's copy of any it overlaps is updated: moving the window would put other elements
+// under the lock holder's pointer, and its changes would be written back to the wrong place.
+void BufArray::WriteAroundLock(std::int32_t index, const void* buffer, std::int32_t n) {
+  under_->Write(index, buffer, n);
+  count_ = std::max(count_, under_->Count());
+  const std::int32_t lo = std::max(index, start_);
+  const std::int32_t hi = std::min(index + n, start_ + valid_);
+  if (lo < hi) {
+    std::memcpy(
+        buffer_ + static_cast<std::size_t>(lo - start_) * elementSize_,
+        static_cast<const char*>(buffer) + static_cast<std::size_t>(lo - index) * elementSize_,
+        static_cast<std::size_t>(hi - lo) * elementSize_);
+  }
+}
+
 void BufArray::GetValue(std::int32_t index, void* out) {
   CheckTypedWidth(4);
   CheckRead(index, 1);
   std::uint32_t o = static_cast<std::uint32_t>(index - start_);
   if (o < static_cast<std::uint32_t>(valid_)) {
     std::memcpy(out, buffer_ + static_cast<std::size_t>(o) * elementSize_, elementSize_);
+  } else if (locked_) {
+    under_->Read(index, out, 1);  // the underlying array is current outside the window
   } else {
     WriteBack();
     under_->Read(index, out, 1);
@@ -132,6 +152,8 @@ void BufArray::PutValue(std::int32_t index, const void* value) {
     modified_ = true;
     ++valid_;
     count_ = std::max(count_, start_ + valid_);
+  } else if (locked_) {
+    WriteAroundLock(index, value, 1);
   } else {
     WriteBack();
     under_->Write(index, value, 1);

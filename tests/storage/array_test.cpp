@@ -191,6 +191,44 @@ TEST(BufArray, SecondLockRaises529) {
   EXPECT_EQ(static_cast<BufArray*>(b.Get())->Underlying()->GetLong(21), 99u);
 }
 
+// Reads and writes outside a locked window leave it in place: the lock holder's pointer keeps
+// showing its own elements (with any that a write overlapped), and its changes are written back
+// where they belong.
+TEST(BufArray, LockedWindowStaysInPlace) {
+  CaptureScope scope;
+  ArrayHandle b(NewBufArray(Counting(50).Release(), 10, 10));
+  b->Init(4);
+  auto* buf = static_cast<BufArray*>(b.Get());
+  auto* p = static_cast<std::uint32_t*>(b->LockForward(20));
+  ASSERT_NE(p, nullptr);
+  std::vector<std::uint32_t> model(50);
+  std::iota(model.begin(), model.end(), 0u);
+
+  std::vector<std::uint32_t> v(20);
+  std::iota(v.begin(), v.end(), 1000u);
+  b->Write(5, v.data(), 20);  // 5..24, overlapping the window's first five elements
+  std::copy(v.begin(), v.end(), model.begin() + 5);
+  b->PutLong(40, 4040);
+  model[40] = 4040;
+  EXPECT_EQ(b->GetLong(45), 45u);
+  std::uint32_t two[2];
+  b->Read(2, two, 2);
+  EXPECT_EQ(two[1], 3u);
+  b->PutLong(50, 5050);  // past the end: the array grows behind the lock
+  model.push_back(5050);
+
+  EXPECT_EQ(buf->WindowStart(), 20);
+  EXPECT_EQ(p[0], 1015u);
+  EXPECT_EQ(p[4], 1019u);
+  EXPECT_EQ(p[5], 25u);
+  p[7] = 777;
+  model[27] = 777;
+  b->Unlock(true);
+  b->Flush();
+  EXPECT_EQ(Longs(buf->Underlying()), model);
+  EXPECT_EQ(Longs(b.Get()), model);
+}
+
 TEST(BufArray, BufLenTooLargeRaises537) {
   CaptureScope scope;
   ArrayHandle b(NewBufArray(Mem(0, 1).Release(), 2000000000, 10));
