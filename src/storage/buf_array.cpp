@@ -114,10 +114,11 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
 void BufArray::WriteAroundLock(std::int32_t index, const void* buffer, std::int32_t n) {
   under_->Write(index, buffer, n);
   count_ = std::max(count_, under_->Count());
+  // The source may be the window itself (a copy within the array through the lock).
   const std::int32_t lo = std::max(index, start_);
   const std::int32_t hi = std::min(index + n, start_ + valid_);
   if (lo < hi) {
-    std::memcpy(
+    std::memmove(
         buffer_ + static_cast<std::size_t>(lo - start_) * elementSize_,
         static_cast<const char*>(buffer) + static_cast<std::size_t>(lo - index) * elementSize_,
         static_cast<std::size_t>(hi - lo) * elementSize_);
