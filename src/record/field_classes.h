@@ -92,10 +92,11 @@ class StringField : public Field {
   String text_;
 };
 
-// Game result: 0 unknown, 1 draw, 2 White won, 3 Black won.
-class ResultField : public Field {
+// A small code kept in 32 bits, keyed and compared as one byte: the base of ResultField and
+// SexField, which differ only in how they are stored in each base format.
+class CodeField : public Field {
  public:
-  explicit ResultField(const FieldSpec& spec) : Field(spec) {}
+  explicit CodeField(const FieldSpec& spec) : Field(spec) {}
   void SetInt(std::int32_t value) override { code_ = value; }
   void Assign(const Field& other) override;
   int IsEmpty() const override { return code_ == 0; }
@@ -107,33 +108,26 @@ class ResultField : public Field {
   std::int32_t GetInt() const override { return code_; }
   void* GetBody() override { return &code_; }
   std::int32_t GetBodySize() const override { return 4; }
-  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
-  void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
-              const String& param) override;
 
   std::int32_t code_ = 0;
 };
 
-// Sex code.
-class SexField : public Field {
+// Game result: 0 unknown, 1 draw, 2 White won, 3 Black won.
+class ResultField : public CodeField {
  public:
-  explicit SexField(const FieldSpec& spec) : Field(spec) {}
-  void SetInt(std::int32_t value) override { code_ = value; }
-  void Assign(const Field& other) override;
-  int IsEmpty() const override { return code_ == 0; }
-  void SetEmpty() override { code_ = 0; }
-  ByteBlock GetKey() const override;
-  std::int32_t PutKey(std::uint8_t* out, std::int32_t room) const override;
-  int CompareTo(const Field& other) const override;
-  String ToText() const override { return String::FromNumber(code_); }
-  std::int32_t GetInt() const override { return code_; }
-  void* GetBody() override { return &code_; }
-  std::int32_t GetBodySize() const override { return 4; }
+  using CodeField::CodeField;
   void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
+};
 
-  std::int32_t code_ = 0;
+// Sex code.
+class SexField : public CodeField {
+ public:
+  using CodeField::CodeField;
+  void Pack(std::int32_t baseType, const String& param, ByteBlock& out) override;
+  void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
+              const String& param) override;
 };
 
 // Round and game number: value = round * 512 + game.

@@ -1,4 +1,4 @@
-// The one- and two-byte fields: ResultField, SexField, RoundField, ECOField.
+// The one- and two-byte fields: CodeField (ResultField, SexField), RoundField, ECOField.
 #include <cstdio>
 
 #include "frame/error.h"
@@ -33,23 +33,26 @@ void CheckUnpackType(std::int32_t baseType) {
 
 }  // namespace
 
-// ---- ResultField --------------------------------------------------------------------------
+// ---- CodeField ---------------------------------------------------------------------------
 
-void ResultField::Assign(const Field& other) {
+// The type codes are compared first, so other is a CodeField of the same class.
+void CodeField::Assign(const Field& other) {
   if (other.TypeCode() != TypeCode()) Refuse();
-  code_ = static_cast<const ResultField&>(other).code_;
+  code_ = static_cast<const CodeField&>(other).code_;
 }
 
-ByteBlock ResultField::GetKey() const { return CodeKey(code_, Descending()); }
+ByteBlock CodeField::GetKey() const { return CodeKey(code_, Descending()); }
 
-std::int32_t ResultField::PutKey(std::uint8_t* out, std::int32_t room) const {
+std::int32_t CodeField::PutKey(std::uint8_t* out, std::int32_t room) const {
   return PutCodeKey(code_, !Descending(), out, room);
 }
 
-int ResultField::CompareTo(const Field& other) const {
+int CodeField::CompareTo(const Field& other) const {
   CheckSameType(other);
-  return Sign(code_, static_cast<const ResultField&>(other).code_);
+  return Sign(code_, static_cast<const CodeField&>(other).code_);
 }
+
+// ---- ResultField --------------------------------------------------------------------------
 
 void ResultField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);
@@ -101,22 +104,6 @@ void ResultField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::
 }
 
 // ---- SexField -----------------------------------------------------------------------------
-
-void SexField::Assign(const Field& other) {
-  if (other.TypeCode() != TypeCode()) Refuse();
-  code_ = static_cast<const SexField&>(other).code_;
-}
-
-ByteBlock SexField::GetKey() const { return CodeKey(code_, Descending()); }
-
-std::int32_t SexField::PutKey(std::uint8_t* out, std::int32_t room) const {
-  return PutCodeKey(code_, !Descending(), out, room);
-}
-
-int SexField::CompareTo(const Field& other) const {
-  CheckSameType(other);
-  return Sign(code_, static_cast<const SexField&>(other).code_);
-}
 
 void SexField::Pack(std::int32_t baseType, const String&, ByteBlock& out) {
   CheckBaseType(baseType);

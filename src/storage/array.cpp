@@ -42,6 +42,15 @@ void Array::CheckLockIndex(std::int32_t index) const {
   if (index < 0 || index > count_) Raise(517);
 }
 
+void Array::InitOver(Array* under, std::uint16_t elementSize) {
+  if (under == nullptr) Raise(520);
+  under->Init(elementSize);
+  elementSize_ = under->ElementSize();
+  under->Expandable(1);
+  expandable_ = true;
+  count_ = under->Count();
+}
+
 std::int32_t Array::ExtendedCount(std::int32_t delta) const {
   std::int64_t c = static_cast<std::int64_t>(count_) + delta;
   if (c < 0 || c > kMaxIndex) Raise(517);

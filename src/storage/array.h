@@ -103,6 +103,9 @@ class Array {
   void CheckTypedWidth(std::uint16_t width) const;
   // Raise 517 unless 0 <= index <= Count.
   void CheckLockIndex(std::int32_t index) const;
+  // The start of the window variants: initialises the underlying array (520 when there is
+  // none), takes its element size and Count and makes both Expandable.
+  void InitOver(Array* under, std::uint16_t elementSize);
   // The new Count for Extend(delta); raises 517 below 0 or above 2^31 - 1.
   std::int32_t ExtendedCount(std::int32_t delta) const;
   void ClampPosition() {

@@ -28,6 +28,12 @@ inline std::int32_t StreamBlockElements(std::size_t elementSize) {
   return static_cast<std::int32_t>(std::max<std::size_t>(1, 65536 / elementSize));
 }
 
+// A stream of elementSize-byte elements may start at any index from 0 to Count (535, 517).
+inline void CheckStreamStart(const Array* array, std::size_t elementSize, std::int32_t index) {
+  if (array->ElementSize() != elementSize) Raise(535);
+  if (index < 0 || index > array->Count()) Raise(517);
+}
+
 // Reads the elements of an array from index upwards. T is the element as stored (its size must
 // be the array's ElementSize, else 535): std::uint8_t, std::uint16_t, std::uint32_t or any
 // trivially copyable record of that size. 517 when index lies outside [0, Count], and when Next
@@ -38,8 +44,7 @@ class ArrayReader {
 
  public:
   ArrayReader(Array* array, std::int32_t index) : array_(array), next_(index) {
-    if (array_->ElementSize() != sizeof(T)) Raise(535);
-    if (index < 0 || index > array_->Count()) Raise(517);
+    CheckStreamStart(array, sizeof(T), index);
   }
 
   // The index of the element Next returns.
@@ -89,8 +94,7 @@ class ArrayWriter {
 
  public:
   ArrayWriter(Array* array, std::int32_t index) : array_(array), start_(index) {
-    if (array_->ElementSize() != sizeof(T)) Raise(535);
-    if (index < 0 || index > array_->Count()) Raise(517);
+    CheckStreamStart(array, sizeof(T), index);
   }
   ArrayWriter(const ArrayWriter&) = delete;
   ArrayWriter& operator=(const ArrayWriter&) = delete;

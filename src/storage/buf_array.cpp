@@ -27,12 +27,7 @@ BufArray::~BufArray() {
 }
 
 std::int32_t BufArray::Init(std::uint16_t elementSize) {
-  if (under_ == nullptr) Raise(520);
-  under_->Init(elementSize);
-  elementSize_ = under_->ElementSize();
-  under_->Expandable(1);
-  expandable_ = true;
-  count_ = under_->Count();
+  InitOver(under_, elementSize);
   std::int64_t bytes = static_cast<std::int64_t>(bufLen_) * elementSize_;
   if (bytes > kMaxAlloc) Raise(537);
   buffer_ = static_cast<char*>(MemAlloc(bytes));
@@ -268,12 +263,7 @@ HeadCachedArray::~HeadCachedArray() {
 }
 
 std::int32_t HeadCachedArray::Init(std::uint16_t elementSize) {
-  if (under_ == nullptr) Raise(520);
-  under_->Init(elementSize);
-  elementSize_ = under_->ElementSize();
-  under_->Expandable(1);
-  expandable_ = true;
-  count_ = under_->Count();
+  InitOver(under_, elementSize);
   memory_ = new MemArray(headCount_);
   memory_->Init(elementSize_);
   cached_ = std::min(count_, headCount_);
