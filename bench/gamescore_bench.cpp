@@ -10,12 +10,6 @@
 #include "movegen/game.h"
 #include "record/chess_codec.h"
 
-#ifndef LUDREX_SHARED_DATA
-// The data folder beside the repository (this file is <repo>/bench/...).
-#define LUDREX_SHARED_DATA \
-  (std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/../../shared/data")
-#endif
-
 namespace {
 
 using namespace ludrex;

@@ -13,23 +13,10 @@
 
 namespace {
 
-// The shared data folder: LUDREX_SHARED_DATA where the build defines it, else found from this
-// file's place in the source tree (bench/ beside the data's ../shared/data).
-std::string SharedData() {
-#ifdef LUDREX_SHARED_DATA
-  return LUDREX_SHARED_DATA;
-#else
-  std::string here = __FILE__;
-  const std::size_t slash = here.find_last_of("/\\");
-  here = slash == std::string::npos ? std::string(".") : here.substr(0, slash);
-  return here + "/../../shared/data";
-#endif
-}
-
 // The move texts of the sample games: the lines after each tag block.
 const std::vector<std::string>& SampleMoveTexts() {
   static const std::vector<std::string> texts = [] {
-    std::ifstream in(SharedData() + "/sample-games.pgn", std::ios::binary);
+    std::ifstream in(std::string(LUDREX_SHARED_DATA) + "/sample-games.pgn", std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     const std::string file = ss.str();
@@ -52,7 +39,7 @@ const std::vector<std::string>& SampleMoveTexts() {
       }
     }
     if (!current.empty()) out.push_back(current);
-    if (out.empty()) std::fprintf(stderr, "movegen_bench: no games in %s\n", SharedData().c_str());
+    if (out.empty()) std::fprintf(stderr, "movegen_bench: no games in %s\n", LUDREX_SHARED_DATA);
     return out;
   }();
   return texts;

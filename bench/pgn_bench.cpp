@@ -13,11 +13,6 @@
 #include "record/record.h"
 #include "storage/files.h"
 
-#ifndef LUDREX_SHARED_DATA
-#define LUDREX_SHARED_DATA \
-  (std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/../../shared/data")
-#endif
-
 namespace {
 
 using namespace ludrex;

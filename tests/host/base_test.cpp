@@ -8,20 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "host_errors.h"
 #include "ludrex.h"
 
 namespace {
 
-std::vector<std::string> g_errors;
-void LUDREX_CDECL RecordError(const char* text) { g_errors.emplace_back(text); }
+using host_test::g_errors;
 std::string Code(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 class HostBase : public ::testing::Test {
  protected:
   void SetUp() override {
-    CPP_Startup();
-    g_errors.clear();
-    SetErrorFunction(RecordError);
+    host_test::StartRecordingErrors();
     name_ = ::testing::TempDir() + "ludrex_hostbase_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
   }

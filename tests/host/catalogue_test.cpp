@@ -3,27 +3,23 @@
 #include <string>
 #include <vector>
 
+#include "host_errors.h"
 #include "ludrex.h"
 
 namespace {
 
-std::vector<std::string> g_errors;
-void LUDREX_CDECL RecordError(const char* text) { g_errors.emplace_back(text); }
+using host_test::g_errors;
 
 class Catalogue : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CPP_Startup();
-    g_errors.clear();
-    SetErrorFunction(RecordError);
-  }
+  void SetUp() override { host_test::StartRecordingErrors(); }
   void TearDown() override { SetErrorFunction(nullptr); }
 };
 
 TEST_F(Catalogue, NamesExtensionsAndFlagsOfEveryType) {
   ASSERT_EQ(CPP_NBaseTypes(), 7);
-  const char* shorts[] = {"QX Win", "QX DOS", "PGN", "CB .cbf", "CD ref", "CB .cbh",
-                          "Compressed .zip"};
+  const char* shorts[] = {"QX Win",  "QX DOS",         "PGN", "CB .cbf", "CD ref",
+                          "CB .cbh", "Compressed .zip"};
   const char* exts[] = {".kvx", ".bfi", ".pgn", ".cbf", ".ror", ".cbh", ".zip"};
   const int flags[] = {127, 17, 15, 1, 1, 17, 1};
   for (int t = 0; t < 7; ++t) {

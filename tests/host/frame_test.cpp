@@ -6,20 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "host_errors.h"
 #include "ludrex.h"
 
 namespace {
 
-std::vector<std::string> g_errors;
-void LUDREX_CDECL RecordError(const char* text) { g_errors.emplace_back(text); }
+using host_test::g_errors;
+using host_test::RecordError;
 
 class HostFrame : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CPP_Startup();
-    g_errors.clear();
-    SetErrorFunction(RecordError);
-  }
+  void SetUp() override { host_test::StartRecordingErrors(); }
   void TearDown() override { SetErrorFunction(nullptr); }
 };
 
@@ -29,8 +26,9 @@ TEST_F(HostFrame, StartupTwiceKeepsOneMessageTable) {
   Error(10414, nullptr, 1);
   Error(1041, nullptr, 1);
   ASSERT_EQ(g_errors.size(), 2u);
-  EXPECT_EQ(g_errors[0], "Error # 10414\n\xCF\xEE\xF1\xF2\xF0\xEE\xE5\xED\xE8\xE5 "
-                         "\xEC\xED\xEE\xE6\xE5\xF1\xF2\xE2...");
+  EXPECT_EQ(g_errors[0],
+            "Error # 10414\n\xCF\xEE\xF1\xF2\xF0\xEE\xE5\xED\xE8\xE5 "
+            "\xEC\xED\xEE\xE6\xE5\xF1\xF2\xE2...");
   EXPECT_EQ(g_errors[1], "Error # 1041\n");
 }
 
@@ -39,7 +37,8 @@ TEST_F(HostFrame, ErrorWithExtraText) {
   Error(913, extra, 1);
   ASSERT_EQ(g_errors.size(), 1u);
   EXPECT_EQ(g_errors[0], std::string("Error # 913\nBASE: \xCD\xE5\xE2\xE5\xF0\xED\xEE\xE5 "
-                                     "\xE8\xEC\xFF \xE1\xE0\xE7\xFB\n") + extra);
+                                     "\xE8\xEC\xFF \xE1\xE0\xE7\xFB\n") +
+                             extra);
 }
 
 TEST_F(HostFrame, InstallersReturnWhatTheyWereGiven) {

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "host_errors.h"
 #include "ludrex.h"
 
 namespace {
 
-std::vector<std::string> g_errors;
-void LUDREX_CDECL RecordError(const char* text) { g_errors.emplace_back(text); }
+using host_test::g_errors;
 
 HostFieldEntry Entry(int type, const char* name, int flags, const char* text,
                      HostRecordPattern* library = nullptr) {
@@ -28,9 +28,7 @@ HostFieldEntry Entry(int type, const char* name, int flags, const char* text,
 class HostNative : public ::testing::Test {
  protected:
   void SetUp() override {
-    CPP_Startup();
-    g_errors.clear();
-    SetErrorFunction(RecordError);
+    host_test::StartRecordingErrors();
     name_ = ::testing::TempDir() + "ludrex_hostnative_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name();
     Base_BaseErase(name_.c_str(), 0);

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "host_errors.h"
 #include "ludrex.h"
 
 namespace {
 
-std::vector<std::string> g_errors;
-void LUDREX_CDECL RecordError(const char* text) { g_errors.emplace_back(text); }
+using host_test::g_errors;
 
 std::string FileBytes(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
@@ -22,9 +22,7 @@ std::string FileBytes(const std::string& name) {
 class HostSubset : public ::testing::Test {
  protected:
   void SetUp() override {
-    CPP_Startup();
-    g_errors.clear();
-    SetErrorFunction(RecordError);
+    host_test::StartRecordingErrors();
     name_ = ::testing::TempDir() + "ludrex_subset_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".set";
     std::remove(name_.c_str());
