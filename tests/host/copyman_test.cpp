@@ -159,7 +159,10 @@ const std::vector<Game>& SampleGames() {
     std::ifstream in(std::string(LUDREX_SHARED_DATA) + "/sample-games.pgn", std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
-    std::string all = ss.str();
+    std::string all;
+    for (char c : ss.str()) {
+      if (c != '\r') all.push_back(c);
+    }
     std::size_t at = all.find("[Event ");
     while (at != std::string::npos) {
       std::size_t next = all.find("\n[Event ", at + 1);
@@ -200,7 +203,7 @@ class HostCopyMan : public ::testing::Test {
   void TearDown() override {
     for (LudrexSubset* s : subsets_) Subset_Destroy(s);
     for (LudrexBase* b : bases_) Base_BaseDestroy(b);
-    SetMessageFunctions(nullptr, nullptr, nullptr, nullptr);
+    SetMessageFunctions(nullptr, nullptr, nullptr, nullptr, nullptr);
     SetErrorFunction(nullptr);
     std::filesystem::remove_all(dir_);
   }
@@ -468,7 +471,7 @@ TEST_F(HostCopyMan, AStopInEitherPassGivesNullAndLeavesNoWorkFiles) {
   SetTempDirectory(tmp);
   HostRecordPattern compare = pat_.Compare(true);
   CopyManParams p = Params();
-  SetMessageFunctions(CountStart, StopWhenAsked, Finish, nullptr);
+  SetMessageFunctions(CountStart, nullptr, StopWhenAsked, Finish, nullptr);
   for (int pass = 1; pass <= 3; ++pass) {
     g_starts = 0;
     g_stopAt = pass;
@@ -494,7 +497,7 @@ TEST_F(HostCopyMan, AStopInEitherPassGivesNullAndLeavesNoWorkFiles) {
     CopyMan_Close(cm);
     EXPECT_EQ(FilesIn(tmp), 0u);
   }
-  SetMessageFunctions(nullptr, nullptr, nullptr, nullptr);
+  SetMessageFunctions(nullptr, nullptr, nullptr, nullptr, nullptr);
   SetTempDirectory(saved.empty() ? "/tmp" : saved);
   EXPECT_TRUE(host_test::g_errors.empty());
 }

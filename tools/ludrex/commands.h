@@ -21,6 +21,9 @@ void AddShow(CLI::App& app, int& rc);
 // Returns the bench command, so that other measurements add their sub-commands to it
 // (`ludrex bench search ...`).
 CLI::App* AddBench(CLI::App& app, int& rc);
+// ludrex dups and ludrex bench dups (cmd_dups.cpp).
+void AddDups(CLI::App& app, int& rc);
+void AddBenchDups(CLI::App* bench, int& rc);
 
 // The text of the last fatal error the library reported (Windows-1251), cleared by the call.
 std::string TakeLastError();
