@@ -102,5 +102,43 @@ if [ -z "$emulator" ]; then
   check "interrupted base reads back its $held games (listed $listed)" test "$held" = "$listed"
 fi
 
+# ---- dups: the duplicate finder ----------------------------------------------------------------
+# The sample games, then two more copies of the first game (one with another event).
+awk '/^\[Event / { n++ } n == 1' "$data/sample-games.pgn" > "$work/first.pgn"
+cat "$data/sample-games.pgn" "$work/first.pgn" > "$work/dups.pgn"
+sed 's/^\[Event "/[Event "Copy /' "$work/first.pgn" >> "$work/dups.pgn"
+run import "$work/dups.pgn" "$work/dups" > /dev/null 2>&1
+total=$(run info "$work/dups" | sed -n 's/^games: *//p' | tr -d '\r')
+base_count=$(run dups "$work/sample-games" --count | tr -d '\r')
+count=$(run dups "$work/dups" --count | tr -d '\r')
+read -r base_groups base_games <<< "$base_count"
+read -r groups games <<< "$count"
+check "dups --count prints two integers ($count)" test -n "$games"
+check "dups finds the planted copies ($base_count, then $count)" \
+  test "$groups" -eq $((base_groups + 1)) -a "$games" -eq $((base_games + 3))
+run dups "$work/dups" > "$work/dups.txt"
+check "dups prints one line per group and a summary" \
+  test "$(grep -c '^[0-9]*:' "$work/dups.txt")" -eq "$groups"
+check "dups marks one best game per group" \
+  test "$(grep '^[0-9]*:' "$work/dups.txt" | grep -o '\*' | wc -l)" -eq "$groups"
+run dups "$work/dups" --out "$work/dups.sub" > /dev/null
+check "dups --out writes a subset file" test -s "$work/dups.sub"
+kept=$(run list "$work/dups" --exclude "$work/dups.sub" | wc -l)
+check "list --exclude leaves out every copy but the best ($kept of $total)" \
+  test "$kept" -eq $((total - games + groups))
+run export "$work/dups" "$work/removed.pgn" --subset "$work/dups.sub" 2> /dev/null
+check "export --subset writes the removed copies" test "$(games_in "$work/removed.pgn")" -eq $((games - groups))
+again=$(run dups "$work/dups" --count --exclude "$work/dups.sub" | tr -d '\r')
+check "no duplicates are left after the removal ($again)" test "$again" = "0 0"
+run dups "$work/dups" --with "$work/sample-games" --count > "$work/with.txt"
+read -r wgroups wgames < "$work/with.txt"
+check "dups --with finds every game of the smaller base again ($wgroups $wgames)" \
+  test "$wgames" -ge "$total"
+run dups "$work/dups" --plies 5 > /dev/null 2>&1
+check "dups --plies without .. is a usage error" test $? -eq 2
+run dups "$work/dups" --fields white,nonsense > /dev/null 2>&1
+check "dups with an unknown field is a usage error" test $? -eq 2
+# ---- end of dups ---------------------------------------------------------------------------------
+
 echo "cli: $passes passed, $failures failed"
 test "$failures" -eq 0
