@@ -82,15 +82,15 @@ inline Kind CodeAt(const std::uint8_t* b, std::int32_t n, std::int32_t pos, std:
   return kind;
 }
 
-inline void Append(std::vector<std::uint8_t>& out, const std::uint8_t* p, std::int64_t n) {
-  out.insert(out.end(), p, p + n);
-}
-
-// The walk itself; last < 0 counts the plies only.
+// The walk itself. Main-line moves of plies in (first, last] go to moves, annotation bytes (with
+// the flag) to notes; each has room for n bytes. last < 0 counts the plies only. Without the
+// annotations a walk may stop early: once the count has passed settle (>= 0) and no more moves
+// can be copied, the rest of the game changes nothing the caller asks about.
 std::int32_t Walk(const std::uint8_t* b, std::int32_t n, std::int32_t first, std::int64_t last,
-                  bool annotations, std::vector<std::uint8_t>* moves,
-                  std::vector<std::uint8_t>* notes) {
-  std::int32_t pos = 0, depth = 0, ply = 0;
+                  std::int64_t settle, bool annotations, std::uint8_t* moves,
+                  std::int32_t& movesLength, std::uint8_t* notes, std::int32_t& notesLength) {
+  std::int32_t pos = 0, depth = 0, ply = 0, nm = 0, nn = 0;
+  const bool early = settle >= 0 && !annotations;
   while (pos < n) {
     std::int64_t len;
     Kind kind = CodeAt(b, n, pos, len);
@@ -105,7 +105,11 @@ std::int32_t Walk(const std::uint8_t* b, std::int32_t n, std::int32_t first, std
     if (kind == Kind::kMove) {
       if (depth == 0) {
         ++ply;
-        if (moves != nullptr && ply > first && ply <= last) Append(*moves, b + pos, len);
+        if (moves != nullptr && ply > first && ply <= last) {
+          std::memcpy(moves + nm, b + pos, static_cast<std::size_t>(len));
+          nm += static_cast<std::int32_t>(len);
+        }
+        if (early && ply > settle && ply >= last) break;
       }
     } else {
       if (b[pos] == kVarStart) {
@@ -113,11 +117,24 @@ std::int32_t Walk(const std::uint8_t* b, std::int32_t n, std::int32_t first, std
       } else if (b[pos] == kVarEnd && depth > 0) {
         --depth;
       }
-      if (annotations && notes != nullptr) Append(*notes, b + pos, len);
+      if (annotations && notes != nullptr) {
+        std::memcpy(notes + nn, b + pos, static_cast<std::size_t>(len));
+        nn += static_cast<std::int32_t>(len);
+      }
     }
     pos += static_cast<std::int32_t>(len);
   }
+  movesLength = nm;
+  notesLength = nn;
   return ply;
+}
+
+// The last ply of the key for a game of n bytes.
+std::int64_t LastPly(const std::uint8_t* b, std::int32_t n, const CopyManSettings& s) {
+  if (s.fromEnd == 0) return s.lastPly;
+  std::int32_t unused1, unused2;
+  std::int32_t plies = Walk(b, n, 0, -1, -1, s.annotations, nullptr, unused1, nullptr, unused2);
+  return std::max<std::int64_t>(0, static_cast<std::int64_t>(plies) - s.fromEnd);
 }
 
 // Ends a progress report on every way out.
@@ -133,20 +150,6 @@ struct ProgressGuard {
     on = false;
   }
   ~ProgressGuard() { End(); }
-};
-
-// Switches fast access off again on every way out.
-struct FastAccess {
-  Base* bases[2] = {nullptr, nullptr};
-  void On(std::int32_t i, Base* base, const RecordPattern& pattern) {
-    base->EnableFastAccess(&pattern);
-    bases[i] = base;
-  }
-  ~FastAccess() {
-    for (Base* b : bases) {
-      if (b != nullptr) b->DisableFastAccess();
-    }
-  }
 };
 
 // The moves field of a record (meaning 22, game-score type), or -1.
@@ -175,18 +178,17 @@ const std::uint8_t* GameBytes(const ChessField& f, std::vector<std::uint8_t>& sc
   return scratch.data();
 }
 
-// Appends field f's key to key.
-void AppendKey(const Field& f, std::vector<std::uint8_t>& key) {
-  std::size_t at = key.size();
-  std::size_t room = 64;
+// Appends field f's key to key[0, length); key only grows.
+void AppendKey(const Field& f, std::vector<std::uint8_t>& key, std::size_t& length) {
   for (;;) {
-    key.resize(at + room);
-    std::int32_t k = f.PutKey(key.data() + at, static_cast<std::int32_t>(room));
+    if (key.size() < length + 64) key.resize(length + 256);
+    std::int32_t k =
+        f.PutKey(key.data() + length, static_cast<std::int32_t>(key.size() - length));
     if (k >= 0) {
-      key.resize(at + static_cast<std::size_t>(k));
+      length += static_cast<std::size_t>(k);
       return;
     }
-    room = static_cast<std::size_t>(-k);
+    key.resize(length + static_cast<std::size_t>(-k));
   }
 }
 
@@ -195,12 +197,16 @@ void AppendKey(const Field& f, std::vector<std::uint8_t>& key) {
 std::int32_t WalkGameScore(const std::uint8_t* bytes, std::int32_t n, const CopyManSettings& s,
                            std::vector<std::uint8_t>& moves, std::vector<std::uint8_t>* notes) {
   if (bytes == nullptr || n <= 0) return 0;
-  std::int64_t last = s.lastPly;
-  if (s.fromEnd != 0) {
-    std::int32_t plies = Walk(bytes, n, 0, -1, s.annotations, nullptr, nullptr);
-    last = std::max<std::int64_t>(0, static_cast<std::int64_t>(plies) - s.fromEnd);
-  }
-  return Walk(bytes, n, s.firstPly, last, s.annotations, &moves, notes);
+  const std::int64_t last = LastPly(bytes, n, s);
+  std::size_t m0 = moves.size(), n0 = notes != nullptr ? notes->size() : 0;
+  moves.resize(m0 + static_cast<std::size_t>(n));
+  if (notes != nullptr) notes->resize(n0 + static_cast<std::size_t>(n));
+  std::int32_t nm, nn;
+  std::int32_t plies = Walk(bytes, n, s.firstPly, last, -1, s.annotations, moves.data() + m0, nm,
+                            notes != nullptr ? notes->data() + n0 : nullptr, nn);
+  moves.resize(m0 + static_cast<std::size_t>(nm));
+  if (notes != nullptr) notes->resize(n0 + static_cast<std::size_t>(nn));
+  return plies;
 }
 
 GameScoreStats GameStats(const std::uint8_t* b, std::int32_t n) {
@@ -313,12 +319,12 @@ std::unique_ptr<CopyMan> CopyMan::Find(Base* base1, Subset* subset1, Base* base2
   ProgressGuard progress;
   progress.Begin(941, g1);
   sorter->BeginRuns(10000);
-  std::vector<std::uint8_t> key, moves, notes, scratch;
-  key.reserve(1024);
+  std::vector<std::uint8_t> key(1024), moves, scratch;
   bool stopped = false;
   {
-    FastAccess fast;
-    if (!two) fast.On(0, base1, records[0]->Pattern());
+    // The records are read in ascending order through the base's buffered windows; the base's
+    // fast access would hold its whole data in memory, where the search needs no more than the
+    // sorter's runs.
     std::int32_t number = 0;
     for (std::int32_t k = 0; k < nBases && !stopped; ++k) {
       Base* base = cm->bases_[k];
@@ -330,27 +336,37 @@ std::unique_ptr<CopyMan> CopyMan::Find(Base* base1, Subset* subset1, Base* base2
           break;
         }
         base->Read(rec, r);
-        key.clear();
+        std::size_t length = 0;
         if (movesField < 0) {
-          for (std::int32_t i = 0; i < r.Count(); ++i) AppendKey(r[i], key);
+          for (std::int32_t i = 0; i < r.Count(); ++i) AppendKey(r[i], key, length);
         } else {
           std::int32_t n;
           const std::uint8_t* bytes =
               GameBytes(static_cast<const ChessField&>(r[movesField]), scratch, n);
-          moves.clear();
-          notes.clear();
-          std::int32_t plies = WalkGameScore(bytes, n, s, moves, s.annotations ? &notes : nullptr);
+          for (std::int32_t i = 0; i < r.Count(); ++i) {
+            if (i != movesField) AppendKey(r[i], key, length);
+          }
+          const std::int64_t last = LastPly(bytes, n, s);
+          if (key.size() < length + static_cast<std::size_t>(n)) {
+            key.resize(length + static_cast<std::size_t>(n) + 256);
+          }
+          std::int32_t nm = 0, nn = 0, plies;
+          if (!s.annotations) {
+            plies = Walk(bytes, n, s.firstPly, last, s.minPlies, false, key.data() + length, nm,
+                         nullptr, nn);
+          } else {
+            if (moves.size() < static_cast<std::size_t>(n)) moves.resize(static_cast<std::size_t>(n));
+            plies = Walk(bytes, n, s.firstPly, last, -1, true, moves.data(), nm,
+                         key.data() + length, nn);
+            std::memcpy(key.data() + length + nn, moves.data(), static_cast<std::size_t>(nm));
+          }
           if (plies <= s.minPlies) {
             ++number;
             continue;
           }
-          for (std::int32_t i = 0; i < r.Count(); ++i) {
-            if (i != movesField) AppendKey(r[i], key);
-          }
-          key.insert(key.end(), notes.begin(), notes.end());
-          key.insert(key.end(), moves.begin(), moves.end());
+          length += static_cast<std::size_t>(nn) + static_cast<std::size_t>(nm);
         }
-        sorter->Add(key.data(), static_cast<std::int32_t>(key.size()),
+        sorter->Add(key.data(), static_cast<std::int32_t>(length),
                     static_cast<std::uint32_t>(number));
         ++number;
       }
@@ -444,7 +460,6 @@ std::int32_t CopyMan::SelectBest(std::int32_t* out, const std::int8_t* criteria)
   // The records to read: the moves field alone, or the base's whole pattern for criterion 2.
   std::unique_ptr<Record> records[2];
   std::int32_t movesField[2] = {-1, -1};
-  FastAccess fast;
   if (needGame || needHeader) {
     for (std::int32_t k = 0; k < nBases; ++k) {
       Base* base = bases_[k];
@@ -464,7 +479,6 @@ std::int32_t CopyMan::SelectBest(std::int32_t* out, const std::int8_t* criteria)
       records[k].reset(new Record(p));
       records[k]->LinkToBase(base);
       movesField[k] = MovesFieldOf(*records[k]);
-      fast.On(k, base, p);
     }
   }
 
