@@ -205,8 +205,8 @@ int RunDups(const DupsOptions& o) {
       if (o.count) {
         std::printf("%d %ld\n", groups, games);
       } else {
-        std::printf("%d groups, %ld games in them, %zu to remove (* marks the best of each)\n",
-                    groups, games, drop[0].size() + drop[1].size());
+        std::printf("%d groups, %ld games in them, %lu to remove (* marks the best of each)\n",
+                    groups, games, static_cast<unsigned long>(drop[0].size() + drop[1].size()));
       }
       if (!o.out.empty() && !SaveSubset(o.out, bases[0], subsets[0], drop[0], 0))
         rc = Fail("cannot write the subset " + o.out);
