@@ -60,17 +60,15 @@ struct Patterns {
     pgn = {5, pgnEntries};
   }
   // The compared fields: White, Black, Result and, with moves, the game score.
-  HostRecordPattern Compare(bool moves) { return {moves ? 4 : 3, compareEntries(moves)}; }
-
- private:
-  HostFieldEntry* compareEntries(bool moves) {
+  HostRecordPattern Compare(bool moves) {
     compare_[0] = baseEntries[0];
     compare_[1] = baseEntries[1];
     compare_[2] = baseEntries[2];
     compare_[3] = baseEntries[4];
-    (void)moves;
-    return compare_;
+    return {moves ? 4 : 3, compare_};
   }
+
+ private:
   HostFieldEntry compare_[4];
 };
 
@@ -290,6 +288,19 @@ TEST_F(HostCopyMan, ThreeIdenticalGamesAndOneDifferentGiveOneGroupOfThree) {
   EXPECT_EQ(Find(base, Params()), (Groups{{0, 2, 3}}));
   // Without the moves field, the header alone decides: still the same group.
   EXPECT_EQ(Find(base, Params(), false), (Groups{{0, 2, 3}}));
+  // The same games read from their PGN file: the moves come from decoded games, not from the
+  // native bytes, and the names are texts.
+  LudrexBase* pgn = Base_PgnOpenWithPattern((dir_ + "/three_src").c_str(), &pat_.pgn);
+  ASSERT_NE(pgn, nullptr);
+  bases_.push_back(pgn);
+  HostFieldEntry texts[4] = {pat_.pgnEntries[0], pat_.pgnEntries[1], pat_.pgnEntries[2],
+                             pat_.pgnEntries[4]};
+  HostRecordPattern compare = {4, texts};
+  CopyManParams p = Params();
+  LudrexCopyMan* cm = Base_CopyMan(pgn, All(pgn), &compare, &p);
+  ASSERT_NE(cm, nullptr);
+  EXPECT_EQ(Read(cm), (Groups{{0, 2, 3}}));
+  CopyMan_Close(cm);
   EXPECT_TRUE(host_test::g_errors.empty());
 }
 
