@@ -178,6 +178,7 @@ class CbhReader {
   std::vector<Annotation> annotations_;
   std::vector<std::int32_t> annotationStart_;  // by position + 1, counting sort
   std::vector<Annotation> sorted_;
+  std::vector<std::int32_t> fill_;
   std::vector<std::uint8_t> text_;
   bool complete_ = true;
 };
@@ -541,7 +542,8 @@ void CbhReader::Emit(Game* game) {
     }
     for (std::size_t i = 1; i <= slots; ++i) annotationStart_[i] += annotationStart_[i - 1];
     sorted_.resize(std::size_t(annotationStart_[slots]));
-    std::vector<std::int32_t> fill(annotationStart_.begin(), annotationStart_.end());
+    fill_.assign(annotationStart_.begin(), annotationStart_.end());
+    auto& fill = fill_;
     for (const Annotation& a : annotations_) {
       if (a.position >= -1 && std::size_t(a.position + 1) < slots) {
         sorted_[std::size_t(fill[std::size_t(a.position + 1)]++)] = a;

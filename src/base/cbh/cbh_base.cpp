@@ -110,12 +110,15 @@ void CbhEntities::Load(const std::string& file, std::int32_t minData, bool requi
   present = true;
 }
 
-std::string CbhEntities::Text(std::int64_t id, std::int32_t offset, std::int32_t width) const {
-  if (!present || id < 0 || id >= count) return std::string();
+const char* CbhEntities::Text(std::int64_t id, std::int32_t offset, std::int32_t width,
+                              std::int32_t* length) const {
+  *length = 0;
+  if (!present || id < 0 || id >= count) return "";
   const std::uint8_t* p = bytes.data() + first + id * recordSize + 9 + offset;
   std::int32_t len = 0;
   while (len < width && p[len] != 0) ++len;
-  return std::string(reinterpret_cast<const char*>(p), std::size_t(len));
+  *length = len;
+  return reinterpret_cast<const char*>(p);
 }
 
 // ---- CbhBase -------------------------------------------------------------------------------
@@ -241,10 +244,15 @@ void CbhBase::Read(std::int32_t n, Record& record) {
     Field& f = record[i];
     const String& param = f.Spec().param;
     const int meaning = MeaningOf(f.Name());
-    auto unpackText = [&](const std::string& s) {
+    auto unpackText = [&](const char* s, std::int32_t len) {
       if (f.TypeCode() != kStringType) return f.SetEmpty();
-      f.Unpack(kCbhType, reinterpret_cast<const std::uint8_t*>(s.data()), std::int32_t(s.size()),
-               param);
+      f.Unpack(kCbhType, reinterpret_cast<const std::uint8_t*>(s), len, param);
+    };
+    auto unpackEntity = [&](const CbhEntities& e, std::uint32_t id, std::int32_t offset,
+                            std::int32_t width) {
+      std::int32_t len;
+      const char* s = e.Text(id, offset, width, &len);
+      unpackText(s, len);
     };
     auto unpackBytes = [&](std::int32_t type, const std::uint8_t* b, std::int32_t len) {
       if (f.TypeCode() != type) return f.SetEmpty();
@@ -257,23 +265,33 @@ void CbhBase::Read(std::int32_t n, Record& record) {
           f.SetEmpty();
           break;
         }
+        // "last, first", or the last name alone.
         const std::uint32_t id = Be(r + (meaning == kWhite ? 9 : 12), 3);
-        std::string last = players_.Text(id, 0, 30);
-        std::string first = players_.Text(id, 30, 20);
-        unpackText(first.empty() ? last : last + ", " + first);
+        std::int32_t lastLen, firstLen;
+        const char* last = players_.Text(id, 0, 30, &lastLen);
+        const char* first = players_.Text(id, 30, 20, &firstLen);
+        std::memcpy(name_, last, std::size_t(lastLen));
+        std::int32_t len = lastLen;
+        if (firstLen > 0) {
+          name_[len++] = ',';
+          name_[len++] = ' ';
+          std::memcpy(name_ + len, first, std::size_t(firstLen));
+          len += firstLen;
+        }
+        unpackText(name_, len);
         break;
       }
       case kEvent:
-        unpackText(tournaments_.Text(tournament, 0, 40));
+        unpackEntity(tournaments_, tournament, 0, 40);
         break;
       case kSite:
-        unpackText(tournaments_.Text(tournament, 40, 30));
+        unpackEntity(tournaments_, tournament, 40, 30);
         break;
       case kAnnotator:
-        unpackText(annotators_.Text(annotator, 0, 45));
+        unpackEntity(annotators_, annotator, 0, 45);
         break;
       case kSource:
-        unpackText(sources_.Text(source, 0, 25));
+        unpackEntity(sources_, source, 0, 25);
         break;
       case kDate: {
         if (text) {

@@ -50,8 +50,10 @@ struct CbhEntities {
   bool present = false;
   // Loads file, whose records carry at least minData bytes of data; 945 when inconsistent.
   void Load(const std::string& file, std::int32_t minData, bool required);
-  // The text of at most width bytes at offset in the data of record id (empty outside).
-  std::string Text(std::int64_t id, std::int32_t offset, std::int32_t width) const;
+  // The text of at most width bytes at offset in the data of record id (empty outside); its
+  // length goes to *length.
+  const char* Text(std::int64_t id, std::int32_t offset, std::int32_t width,
+                   std::int32_t* length) const;
 };
 
 class CbhBase final : public Base {
@@ -84,6 +86,7 @@ class CbhBase final : public Base {
   CbhEntities players_, tournaments_, annotators_, sources_;
   RecordPattern pattern_;
   std::vector<std::uint8_t> body_;
+  char name_[64];  // "last, first" of a player
 };
 
 // Registers base type 5 with the dispatch (open and short information; no create).
