@@ -2,7 +2,9 @@
 // writer from the sample games replicated with varied player and event names (moves, variations,
 // comments and symbols as the samples hold them), then every game read with all fields and
 // moves, and the same games copied into a native base. Each reports games per second; the files
-// live under the temporary directory and are erased afterwards.
+// live under the temporary directory and are erased afterwards. LUDREX_CBH_BENCH_BASE names an
+// existing database (a path without ".cbh") to read instead; it is left as it is (when it does
+// not exist yet, the games are written there and kept).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -104,6 +106,8 @@ std::vector<cbhtest::Game> Samples() {
 
 struct Setup {
   std::string name;
+  std::string copy;  // the native base of the copy benchmark
+  bool own = true;
   Setup() {
     BuildMessageTable();
     BuildSubsetTables();
@@ -115,6 +119,12 @@ struct Setup {
     String t = TempDirectory();
     name = std::string(t.Text(), t.Length()) + "ludrex-cbh-bench-" +
            std::to_string(platform::TickCount());
+    copy = name + "-copy";
+    if (const char* given = std::getenv("LUDREX_CBH_BENCH_BASE")) {
+      name = given;
+      own = false;
+      if (FileExists((name + ".cbh").c_str())) return;
+    }
     const auto samples = Samples();
     cbhtest::DatabaseWriter w;
     for (std::int32_t k = 0; k < GameCount(); ++k) {
@@ -129,8 +139,8 @@ struct Setup {
   }
   ~Setup() {
     Registry()->CloseAll();
-    EraseBase(Own(name), 5);
-    EraseBase(Own(name + "-copy"), 0);
+    if (own) EraseBase(Own(name), 5);
+    EraseBase(Own(copy), 0);
   }
 };
 
@@ -162,7 +172,7 @@ void BM_CbhCopyIntoNative(benchmark::State& state) {
   Base* b = OpenBase(Own(State().name), 5);
   std::int32_t copied = 0;
   for (auto _ : state) {
-    Base* dst = CreateBase(Own(State().name + "-copy"), CbhBase::Pattern(), 0);
+    Base* dst = CreateBase(Own(State().copy), CbhBase::Pattern(), 0);
     copied = b->AppendAnother(nullptr, dst, false, 0, nullptr);
     CloseBase(dst);
   }

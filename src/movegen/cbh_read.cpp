@@ -93,6 +93,7 @@ constexpr int kPop = 255;
 
 constexpr int kMaxDepth = 1000;     // nesting of variations
 constexpr int kMaxOfKind = 16;      // pieces of one kind on one side
+constexpr int kMaxMoves = 1 << 20;  // moves of one game, variations included
 
 struct Step {
   std::int8_t dx, dy;
@@ -134,6 +135,50 @@ inline int File(int s) { return s >> 3; }
 inline int Rank(int s) { return s & 7; }
 inline int Square(int file, int rank) { return ((file & 7) << 3) | (rank & 7); }
 inline std::uint8_t To0x88(int s) { return std::uint8_t(Rank(s) * 16 + File(s)); }
+
+// What the codes of the queens, rooks, bishops and knights move: the kind, the piece's number
+// among those of its kind, and the step (taken modulo 8). kind 0: not such a code.
+struct PieceCode {
+  std::uint8_t kind, number;
+  std::int8_t dx, dy;
+};
+
+const PieceCode* PieceCodes() {
+  static const std::vector<PieceCode> table = [] {
+    std::vector<PieceCode> t(256, PieceCode{0, 0, 0, 0});
+    struct Run {
+      int first, kind, number;
+    };
+    static constexpr Run kRuns[] = {
+        {kQueen1, 5, 0},  {kRook1, 4, 0},    {kRook2, 4, 1},   {kBishop1, 3, 0},
+        {kBishop2, 3, 1}, {kKnight1, 2, 0},  {kKnight2, 2, 1}, {kQueen2, 5, 1},
+        {kQueen3, 5, 2},  {kRook3, 4, 2},    {kBishop3, 3, 2}, {kKnight3, 2, 2}};
+    for (const Run& r : kRuns) {
+      const int n = r.kind == 5 ? 28 : r.kind == 2 ? 8 : 14;
+      for (int k = 0; k < n; ++k) {
+        int dx = 0, dy = 0;
+        if (r.kind == 2) {
+          dx = kKnightSteps[k].dx;
+          dy = kKnightSteps[k].dy;
+        } else {
+          // Queen: up, right, up-right, down-right (7 each); rook: up, right; bishop:
+          // up-right, down-right.
+          int group = k / 7;
+          const int i = k % 7 + 1;
+          if (r.kind == 3) group += 2;
+          if (group == 0) dy = i;
+          else if (group == 1) dx = i;
+          else if (group == 2) dx = i, dy = i;
+          else dx = i, dy = -i;
+        }
+        t[std::size_t(r.first + k)] =
+            PieceCode{std::uint8_t(r.kind), std::uint8_t(r.number), std::int8_t(dx), std::int8_t(dy)};
+      }
+    }
+    return t;
+  }();
+  return table.data();
+}
 
 struct Node {
   std::uint8_t piece, from, to;  // from = to = 0xFF: a null move
@@ -359,6 +404,7 @@ bool CbhReader::ReadMoves(const std::uint8_t* p, int n, int mode) {
       continue;
     }
     if (c == kIgnored) continue;
+    if (moves >= kMaxMoves) return false;
     const int side = pos_.side;
     bool ok = true;
     if (c == kNullMove) {
@@ -391,38 +437,11 @@ bool CbhReader::ReadMoves(const std::uint8_t* p, int n, int mode) {
       if (f < 0 || f > 7 || r < 0 || r > 7) return false;
       ok = Play(s, Square(f, r), 0);
     } else {
-      int kind, number, first;
-      if (c >= kQueen1 && c < kRook1) kind = 5, number = 0, first = kQueen1;
-      else if (c < kRook2) kind = 4, number = 0, first = kRook1;
-      else if (c < kBishop1) kind = 4, number = 1, first = kRook2;
-      else if (c < kBishop2) kind = 3, number = 0, first = kBishop1;
-      else if (c < kKnight1) kind = 3, number = 1, first = kBishop2;
-      else if (c < kKnight2) kind = 2, number = 0, first = kKnight1;
-      else if (c < kPawns) kind = 2, number = 1, first = kKnight2;
-      else if (c < kQueen3) kind = 5, number = 1, first = kQueen2;
-      else if (c < kRook3) kind = 5, number = 2, first = kQueen3;
-      else if (c < kBishop3) kind = 4, number = 2, first = kRook3;
-      else if (c < kKnight3) kind = 3, number = 2, first = kBishop3;
-      else if (c < kTwoByteMove) kind = 2, number = 2, first = kKnight3;
-      else return false;  // codes not in use
-      if (number >= pos_.count[side][kind]) return false;
-      const int s = pos_.list[side][kind][number];
-      const int k = c - first;
-      int dx = 0, dy = 0;
-      if (kind == 2) {
-        dx = kKnightSteps[k].dx;
-        dy = kKnightSteps[k].dy;
-      } else {
-        // Queen: up, right, up-right, down-right (7 each); rook: up, right; bishop: up-right,
-        // down-right. Steps are taken modulo 8.
-        int group = k / 7, i = k % 7 + 1;
-        if (kind == 3) group += 2;
-        if (group == 0) dy = i;
-        else if (group == 1) dx = i;
-        else if (group == 2) dx = i, dy = i;
-        else dx = i, dy = -i;
-      }
-      ok = Play(s, Square(File(s) + dx, Rank(s) + dy), 0);
+      const PieceCode& pc = PieceCodes()[c];
+      if (pc.kind == 0) return false;  // codes not in use
+      if (pc.number >= pos_.count[side][pc.kind]) return false;
+      const int s = pos_.list[side][pc.kind][pc.number];
+      ok = Play(s, Square(File(s) + pc.dx, Rank(s) + pc.dy), 0);
     }
     if (!ok) return false;
     ++moves;
