@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../movegen/game_helpers.h"
+#include "../record/chess_helpers.h"
 #include "base/cbh/cbh_base.h"
 #include "base/dispatch.h"
 #include "base/library_link.h"
@@ -29,6 +29,12 @@
 
 namespace ludrex::testing {
 namespace {
+
+// The elements of a PGN game text.
+std::vector<Elem> Read(Game* g, const std::string& text) {
+  ReadPgn(g, text);
+  return Elements(g);
+}
 
 String OwnText(const std::string& s) { return String::Copy(s.data(), std::uint32_t(s.size())); }
 
@@ -68,7 +74,7 @@ cbhtest::Game FromPgn(const std::string& text, Game* g) {
   const auto elements = Read(g, text);
   std::string moves;
   bool afterMark = false;
-  for (const Element& e : elements) {
+  for (const Elem& e : elements) {
     if (!moves.empty()) moves += ' ';
     if (e.kind == kElementMove) {
       moves += char('a' + (e.from & 7));

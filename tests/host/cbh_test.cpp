@@ -155,6 +155,26 @@ TEST_F(HostCbh, AppendIntoNativeAndPgnBases) {
   Base_BaseDestroy(b);
 }
 
+TEST_F(HostCbh, SortedByEventThroughTheSharedSort) {
+  LudrexBase* b = Base_BaseOpen(name_.c_str(), 5);
+  ASSERT_NE(b, nullptr) << LastError();
+  LudrexSubset* s = Subset_CreateTmp(3);
+  Subset_IncludeRange(s, 0, 2);
+  HostFieldEntry byEvent[1];
+  byEvent[0].type = LUDREX_FIELD_STRING;
+  byEvent[0].name = const_cast<char*>("~16");
+  byEvent[0].param = 0;
+  byEvent[0].text = const_cast<char*>("");
+  byEvent[0].extra.value = 0;
+  HostRecordPattern sortPattern = {1, byEvent};
+  int out[2] = {-1, -1};
+  EXPECT_EQ(Base_SortSubset(b, out, s, &sortPattern), 1) << LastError();
+  EXPECT_EQ(out[0], 1);  // "Endgames" before "World Championship"
+  EXPECT_EQ(out[1], 0);
+  Subset_Destroy(s);
+  Base_BaseDestroy(b);
+}
+
 TEST_F(HostCbh, DamagedFilesGiveNumberedErrors) {
   // A move file cut in the middle of the first game: opening works, reading fails with 945.
   std::vector<char> cbg;
