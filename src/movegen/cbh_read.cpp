@@ -26,6 +26,7 @@
 
 #include "movegen/game.h"
 #include "movegen/position.h"
+#include "platform/platform.h"
 
 namespace ludrex {
 namespace {
@@ -191,6 +192,26 @@ struct Annotation {
   const std::uint8_t* data;
   std::int32_t length;
 };
+
+// True when the bytes hold a character above 0x7F and are well-formed UTF-8 throughout.
+bool IsUtf8Text(const std::uint8_t* p, std::int32_t n) {
+  bool wide = false;
+  for (std::int32_t i = 0; i < n;) {
+    const std::uint8_t c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const int more = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+    if (more < 0 || i + more >= n) return false;
+    for (int k = 1; k <= more; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+    }
+    wide = true;
+    i += more + 1;
+  }
+  return wide;
+}
 
 class CbhReader {
  public:
@@ -477,15 +498,21 @@ void CbhReader::EmitAnnotations(Game* game, std::int32_t position, bool before) 
   for (std::int32_t k = annotationStart_[slot]; k < annotationStart_[slot + 1]; ++k) {
     const Annotation& a = sorted_[std::size_t(k)];
     const bool textBefore = a.type == 0x82 || (position < 0 && a.type == 0x02);
-    if (before && textBefore) {
-      // Text: a byte of unknown use, the language, then the text.
+    if ((before && textBefore) || (!before && a.type == 0x02 && position >= 0)) {
+      // Text: a byte of unknown use, the language, then the text, in a single-byte code page
+      // or in UTF-8 (which is turned into Windows-1251).
       if (a.length < 2) continue;
+      const std::uint8_t* t = a.data + 2;
+      const std::int32_t n = a.length - 2;
       text_.assign(1, kAnnotationComment);
-      text_.insert(text_.end(), a.data + 2, a.data + a.length);
-    } else if (!before && a.type == 0x02 && position >= 0) {
-      if (a.length < 2) continue;
-      text_.assign(1, kAnnotationComment);
-      text_.insert(text_.end(), a.data + 2, a.data + a.length);
+      if (IsUtf8Text(t, n)) {
+        text_.resize(std::size_t(n) + 1);
+        const std::size_t got = platform::Utf8ToCp1251(reinterpret_cast<const char*>(t), std::size_t(n),
+                                                       reinterpret_cast<char*>(text_.data() + 1), std::size_t(n));
+        text_.resize(got + 1);
+      } else {
+        text_.insert(text_.end(), t, t + n);
+      }
     } else if (!before && a.type == 0x03 && position >= 0) {
       for (std::int32_t i = 0; i < a.length && i < 3; ++i) {
         if (a.data[i] == 0) continue;

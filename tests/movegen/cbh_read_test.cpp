@@ -150,6 +150,16 @@ TEST_F(CbhRead, AnnotationsBeforeAndAfterMoves) {
   EXPECT_EQ(got, Read(g_, "{on the game} 1. e4 ! {after e4} e5 ({before c5} 1... c5 $14) 2. Nf3"));
 }
 
+TEST_F(CbhRead, CommentsInUtf8BecomeWindows1251) {
+  cbhtest::Game game;
+  // "Ход" in UTF-8, then the same word in Windows-1251, which is not UTF-8 and stays as it is.
+  game.moves = "e2e4 {\xD0\xA5\xD0\xBE\xD0\xB4} e7e5 {\xD5\xEE\xE4}";
+  const auto got = ReadBody(Body(game));
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[1].bytes, (std::vector<std::uint8_t>{kAnnotationComment, 0xD5, 0xEE, 0xE4}));
+  EXPECT_EQ(got[3].bytes, (std::vector<std::uint8_t>{kAnnotationComment, 0xD5, 0xEE, 0xE4}));
+}
+
 TEST_F(CbhRead, PostModeAndTwoByteMovesReadTheSame) {
   cbhtest::Game game;
   game.moves = "d2d4 g8f6 c2c4 e7e6 b1c3 f8b4 e2e3 e8g8 f1d3 d7d5 g1f3 c7c5 e1g1";
