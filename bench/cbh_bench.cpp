@@ -19,11 +19,13 @@
 #include "base/dispatch.h"
 #include "base/library_link.h"
 #include "base/native/native_base.h"
+#include "base/pgn/pgn_base.h"
 #include "base/registry.h"
 #include "frame/error.h"
 #include "movegen/game.h"
 #include "platform/platform.h"
 #include "record/chess_codec.h"
+#include "record/field_types.h"
 #include "record/record.h"
 #include "search/subset.h"
 #include "storage/files.h"
@@ -115,6 +117,7 @@ struct Setup {
     CreateRegistry();
     InstallLibraryAccess();
     RegisterNativeBase();
+    RegisterPgnBase();
     RegisterCbhBase();
     String t = TempDirectory();
     name = std::string(t.Text(), t.Length()) + "ludrex-cbh-bench-" +
@@ -168,19 +171,72 @@ void BM_CbhReadAllGames(benchmark::State& state) {
 }
 BENCHMARK(BM_CbhReadAllGames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_CbhCopyIntoNative(benchmark::State& state) {
-  Base* b = OpenBase(Own(State().name), 5);
+// The destination of the copies: the fields of a .cbh base, with White, Black, Event, Site and
+// Annotator kept in libraries, as a native base made by an import has them.
+RecordPattern ImportPattern() {
+  RecordPattern names;
+  names.Append(FieldSpec(kStringType, String("~3"), kFlagKey, String("")));
+  RecordPattern cities;
+  cities.Append(FieldSpec(kStringType, String("~12"), kFlagKey, String("")));
+  RecordPattern events;
+  events.Append(FieldSpec(kStringType, String("~16"), kFlagKey, String("")));
+  RecordPattern p;
+  const RecordPattern cbh = CbhBase::Pattern();
+  for (std::int32_t i = 0; i < cbh.Count(); ++i) {
+    const std::string n(cbh[i].name.Text(), cbh[i].name.Length());
+    if (n == "~1" || n == "~2" || n == "~20") {
+      p.Append(FieldSpec(kLibRefType, cbh[i].name, 0, String(n == "~20" ? "Annotators" : "Players"), &names));
+    } else if (n == "~16") {
+      p.Append(FieldSpec(kLibRefType, cbh[i].name, 0, String("Events"), &events));
+    } else if (n == "~11") {
+      p.Append(FieldSpec(kLibRefType, cbh[i].name, 0, String("Places"), &cities));
+    } else {
+      p.Append(cbh[i]);
+    }
+  }
+  return p;
+}
+
+// Copies every game of source into a new native base; games per second.
+void CopyIntoNative(benchmark::State& state, Base* source) {
   std::int32_t copied = 0;
   for (auto _ : state) {
-    Base* dst = CreateBase(Own(State().copy), CbhBase::Pattern(), 0);
-    copied = b->AppendAnother(nullptr, dst, false, 0, nullptr);
+    Base* dst = CreateBase(Own(State().copy), ImportPattern(), 0);
+    dst->EnableFastAccess(nullptr);
+    copied = source->AppendAnother(nullptr, dst, false, 0, nullptr);
+    dst->DisableFastAccess();
     CloseBase(dst);
   }
   state.counters["games/s"] =
       benchmark::Counter(double(copied) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_CbhCopyIntoNative(benchmark::State& state) {
+  Base* b = OpenBase(Own(State().name), 5);
+  CopyIntoNative(state, b);
   CloseBase(b);
 }
 BENCHMARK(BM_CbhCopyIntoNative)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// The same number of games from a PGN file (the sample games replicated), for comparison.
+void BM_PgnCopyIntoNative(benchmark::State& state) {
+  const std::string pgnName = State().copy + "-pgn";
+  {
+    std::ifstream in(std::string(LUDREX_SHARED_DATA) + "/sample-games.pgn", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = ss.str();
+    std::ofstream out(pgnName + ".pgn", std::ios::binary | std::ios::trunc);
+    const std::int32_t copies = (GameCount() + 599) / 600;
+    for (std::int32_t k = 0; k < copies; ++k) out << text << "\r\n";
+  }
+  RecordPattern pgnPattern = CbhBase::Pattern();
+  Base* pgn = OpenPgnBaseWithPattern(Own(pgnName), pgnPattern);
+  CopyIntoNative(state, pgn);
+  CloseBase(pgn);
+  EraseBase(Own(pgnName), 2);
+}
+BENCHMARK(BM_PgnCopyIntoNative)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 }  // namespace ludrex
