@@ -307,7 +307,11 @@ class MoveWriter {
           continue;
         }
         int promo = 0;
-        if (tok.size() == 5) promo = int(std::string(" pnbrq").find(tok[4]));
+        if (tok.size() == 5) {
+          // The letter of the piece after the move: a promotion only when it names one.
+          const std::size_t k = std::string(" pnbrq").find(tok[4]);
+          promo = k == std::string::npos || k < 2 ? 0 : int(k);
+        }
         addMove(SquareOf(tok, 0), SquareOf(tok, 2), promo);
       }
     }
