@@ -541,14 +541,15 @@ void CbhReader::EmitAnnotations(Game* game, std::int32_t position, bool before) 
 void CbhReader::EmitMove(Game* game, std::int32_t node) {
   const Node& n = nodes_[std::size_t(node)];
   const std::int32_t position = node - 1;  // the root is node 0
-  EmitAnnotations(game, position, true);
+  const bool notes = !annotations_.empty();
+  if (notes) EmitAnnotations(game, position, true);
   ChessElement e{};
   e.kind = kElementMove;
   e.piece = n.piece;
   e.from = n.from;
   e.to = n.to;
   GameAppend(game, &e);
-  EmitAnnotations(game, position, false);
+  if (notes) EmitAnnotations(game, position, false);
 }
 
 bool CbhReader::EmitLine(Game* game, std::int32_t parent, int depth) {
