@@ -1,5 +1,6 @@
 // Start-up, shut-down, the host's callbacks and the release of host record patterns.
 #include "base/library_link.h"
+#include "base/cbh/cbh_base.h"
 #include "base/pgn/pgn_base.h"
 #include "base/native/native_base.h"
 #include "base/registry.h"
@@ -45,6 +46,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     InstallLibraryAccess();   //    through which library fields reach their libraries
     RegisterNativeBase();     //    base type 0
     RegisterPgnBase();        //    base type 2
+    RegisterCbhBase();        //    base type 5
     g_started = true;         // 9.
   });
 }

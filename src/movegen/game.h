@@ -126,4 +126,13 @@ void GameWritePgn(Game* game, char** text, int* length);
 // Returns true when the text was read to its end (or its result), false when it stopped early.
 bool GameReadPgn(Game* game, const char* bytes, int length);
 
+// Appends the elements of a ChessBase ".cbh" game body: the game's record of the move file
+// (".cbg": flags, 24-bit size, an optional set-up position, the translated move codes) and,
+// when length goes beyond that record, the game's record of the annotation file (".cba"),
+// whose texts and symbols become annotations. It never reads outside the length bytes. The
+// moves read before a code it cannot follow (a piece that is not there, a code not in use, an
+// encoding it does not know) are kept, with every variation closed.
+// Returns true when the body was read to its end.
+bool GameReadCbh(Game* game, const std::uint8_t* bytes, int length);
+
 }  // namespace ludrex

@@ -227,7 +227,10 @@ void ChessField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::i
     case kPgnBase:
       readToEnd_ = length <= 0 || GameReadPgn(game_, reinterpret_cast<const char*>(bytes), length);
       break;
-    default:  // the ChessBase bodies are not read by this component
+    case kCbhBase:
+      readToEnd_ = length <= 0 || GameReadCbh(game_, bytes, length);
+      break;
+    default:  // the .cbf bodies are not read by this component
       Raise(805);
   }
 }
