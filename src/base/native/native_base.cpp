@@ -387,7 +387,10 @@ void NativeBase::FlushIndexes() {
     if (gf.data) gf.data->Flush();
     if (gf.address) gf.address->Flush();
   }
-  if (keyFile_) keys_.Store(keyFile_.Get());
+  if (keyFile_) {
+    SettleKeys();
+    keys_.Store(keyFile_.Get());
+  }
   if (keyFile_) keyFile_->Flush();
   if (slotFile_) {
     slots_.Store(slotFile_.Get());
@@ -797,6 +800,7 @@ void NativeBase::Read(std::int32_t n, Record& record) {
 
 std::int32_t NativeBase::UnsortedFromSorted(std::int32_t position) {
   if (keyField_ < 0) return position;
+  SettleKeys();
   return keys_.At(position);
 }
 
@@ -813,6 +817,7 @@ Field* NativeBase::KeyFieldOf(Record& record, std::unique_ptr<Field>& temp) {
 }
 
 int NativeBase::CompareKey(Field& key, std::int32_t position) {
+  if (indexOn_) return CompareIndexed(keyBuf_.data(), keyBuf_.size(), keys_.At(position));
   Read(keys_.At(position), *keyScratch_);
   int c = key.CompareTo((*keyScratch_)[0]);
   if ((fields_[static_cast<std::size_t>(keyField_)].spec.flags & kFlagDescending) != 0) c = -c;
@@ -872,6 +877,11 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
       empty->SetEmpty();
       key = empty.get();
     }
+    if (indexOn_) {
+      // The key order is searched in memory: it must hold every record.
+      SettleKeys();
+      if (key != nullptr) IndexKeyOf(*key, keyBuf_);
+    }
     if (key != nullptr) {
       std::int32_t count = keys_.Count();
       bool equal = false;
@@ -898,6 +908,37 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
     }
   }
 
+  PlaceRecord(r, isNew, record);
+  if (keyField_ >= 0 && keyFrom >= 0) {
+    // The entry moves from its place (a new one from the end) to the searched position.
+    if (isNew) {
+      keys_.Insert(keyPos, r);
+    } else if (keyPos != keyFrom) {
+      keys_.Insert(keyPos, keys_.Erase(keyFrom));
+    }
+  }
+  if (indexOn_ && keyFrom >= 0) {
+    if (isNew) {
+      keyIndex_.Add(keyBuf_.data(), keyBuf_.size());
+      keyIndex_.Claim(r);
+      lastKey_ = keys_.At(keys_.Count() - 1);
+    } else {
+      // A record's key was rewritten in place: the index does not follow such writes.
+      DropKeyIndex();
+    }
+  }
+  if (keyField_ >= 0) {
+    if (keyPos >= 0) return keyPos;
+    std::int32_t p = keys_.Find(r);
+    if (p >= 0) return p;
+  }
+  return r;
+}
+
+// Packs the record's fields and writes them as record r (new: in a new slot after the last one),
+// then, for a new record, grows the slot map, the record count and the deletion marks. A field
+// that refuses to pack leaves the base as it was.
+void NativeBase::PlaceRecord(std::int32_t r, bool isNew, Record& record) {
   // Matching of the record's fields.
   std::int32_t fieldCount = static_cast<std::int32_t>(fields_.size());
   std::vector<std::int32_t> source(static_cast<std::size_t>(fieldCount), -1);
@@ -1030,20 +1071,6 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
     ++recordCount_;
     deleted_->Expand(1);
   }
-  if (keyField_ >= 0 && keyFrom >= 0) {
-    // The entry moves from its place (a new one from the end) to the searched position.
-    if (isNew) {
-      keys_.Insert(keyPos, r);
-    } else if (keyPos != keyFrom) {
-      keys_.Insert(keyPos, keys_.Erase(keyFrom));
-    }
-  }
-  if (keyField_ >= 0) {
-    if (keyPos >= 0) return keyPos;
-    std::int32_t p = keys_.Find(r);
-    if (p >= 0) return p;
-  }
-  return r;
 }
 
 // ---------------------------------------------------------------------------------------------
