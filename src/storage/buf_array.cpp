@@ -309,6 +309,12 @@ void HeadCachedArray::Write(std::int32_t index, const void* buffer, std::int32_t
     if (k < n) {
       under_->Write(index + k, in + static_cast<std::size_t>(k) * elementSize_, n - k);
     }
+    // Elements between the head's old end and index read as zeros, as the file's would: the
+    // memory block is not cleared, and its bytes reach the file at write-back.
+    if (index > cached_) {
+      std::memset(memory_->Data() + static_cast<std::size_t>(cached_) * elementSize_, 0,
+                  static_cast<std::size_t>(index - cached_) * elementSize_);
+    }
     std::memmove(memory_->Data() + static_cast<std::size_t>(index) * elementSize_, in,
                  static_cast<std::size_t>(k) * elementSize_);
     if (index + k > cached_) cached_ = index + k;
@@ -363,7 +369,13 @@ void HeadCachedArray::Extend(std::int32_t delta) {
   std::int32_t c = ExtendedCount(delta);
   under_->Extend(c - under_->Count());
   count_ = c;
-  cached_ = std::min(headCount_, count_);
+  std::int32_t cached = std::min(headCount_, count_);
+  if (cached > cached_) {
+    // New elements read as zeros, as a lengthened file's do.
+    std::memset(memory_->Data() + static_cast<std::size_t>(cached_) * elementSize_, 0,
+                static_cast<std::size_t>(cached - cached_) * elementSize_);
+  }
+  cached_ = cached;
   ClampPosition();
 }
 

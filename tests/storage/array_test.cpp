@@ -335,6 +335,33 @@ TEST(HeadCachedArray, HeadIsWrittenBackOnFlushAndDestruction) {
   EXPECT_EQ(std::string(after.begin(), after.end()), "abCdefghij");
 }
 
+// The head's memory block is not cleared when it is allocated: elements that a write past the
+// head's end or a lengthening skips must still reach the file as zeros, never as whatever the
+// block held (a volume allocates runs it fills only later).
+TEST(HeadCachedArray, SkippedAndLengthenedElementsAreZeros) {
+  CaptureScope scope;
+  ScratchDir dir;
+  std::string name = dir / "z.dat";
+  {
+    ArrayHandle h(NewHeadCachedArray(NewFileArray(0, name.c_str()), 4096, false));
+    h->Init(1);
+    // Dirty the block where the head will grow: write, then cut the array back.
+    std::vector<char> junk(3000, 'x');
+    h->Write(0, junk.data(), 3000);
+    h->Extend(-2990);
+    h->Write(100, "ab", 2);  // skips 10 .. 99
+    h->Extend(400);          // lengthens to 502
+    h->Flush();
+  }
+  std::vector<unsigned char> bytes = ReadAll(name);
+  ASSERT_EQ(bytes.size(), 502u);
+  for (std::size_t i = 10; i < bytes.size(); ++i) {
+    if (i == 100 || i == 101) continue;
+    ASSERT_EQ(bytes[i], 0) << i;
+  }
+  EXPECT_EQ(bytes[100], 'a');
+}
+
 TEST(BlockOps, CopyWithinOneArrayDoesNotSmear) {
   CaptureScope scope;
   ScratchDir dir;
