@@ -42,7 +42,9 @@ class KeyIndex {
 
   std::vector<std::uint8_t> bytes_;
   std::vector<std::size_t> offset_{0};  // key of r: bytes_[offset_[r], offset_[r + 1])
-  std::vector<std::int32_t> table_;     // open addressing; -1 free
+  // Open addressing: the key's hash in the upper 32 bits (compared before the key itself), the
+  // record number + 1 in the lower ones; 0 marks a free entry.
+  std::vector<std::uint64_t> table_;
   std::size_t used_ = 0;
 };
 
