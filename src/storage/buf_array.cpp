@@ -96,9 +96,21 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
     WriteAroundLock(index, buffer, n);
   } else {
     WriteBack();
-    under_->Write(index, buffer, n);
-    count_ = std::max(count_, under_->Count());
-    Reload(index + n);
+    if (n < bufLen_ && index >= under_->Count()) {
+      // Appending past the end of the underlying array: the window starts at index and holds
+      // the elements until it is full; there is nothing to read.
+      start_ = index;
+      valid_ = n;
+      if (n > 0) {
+        std::memmove(buffer_, buffer, static_cast<std::size_t>(n) * elementSize_);
+        modified_ = true;
+      }
+      count_ = std::max(count_, index + n);
+    } else {
+      under_->Write(index, buffer, n);
+      count_ = std::max(count_, under_->Count());
+      Reload(index + n);
+    }
   }
   position_ = index + n;
 }
@@ -152,9 +164,18 @@ void BufArray::PutValue(std::int32_t index, const void* value) {
     WriteAroundLock(index, value, 1);
   } else {
     WriteBack();
-    under_->Write(index, value, 1);
-    count_ = std::max(count_, under_->Count());
-    Reload(index + 1);
+    if (bufLen_ > 1 && index >= under_->Count()) {
+      // Appending past the end: a new window at index, nothing to read.
+      start_ = index;
+      valid_ = 1;
+      std::memcpy(buffer_, value, elementSize_);
+      modified_ = true;
+      count_ = std::max(count_, index + 1);
+    } else {
+      under_->Write(index, value, 1);
+      count_ = std::max(count_, under_->Count());
+      Reload(index + 1);
+    }
   }
   position_ = index + 1;
 }
