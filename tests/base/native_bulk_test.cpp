@@ -334,3 +334,36 @@ TEST_F(NativeBulkTest, RewritingALibraryKeyDropsTheIndexAndStaysExact) {
 
 }  // namespace
 }  // namespace ludrex
+
+namespace ludrex {
+namespace {
+
+// During bulk writes a top-level base grows its deletion marks once, when they are asked for.
+TEST_F(NativeBulkTest, DeletionMarksOfBulkAppendsAreClearAndGrowWhenAsked) {
+  Base* b = CreateAt(Named("_marks"), TextGames());
+  Record r(b->GetRecordPattern());
+  b->BeginBulkWrite();
+  Field* white = r.FindField(String("~1"));
+  ASSERT_NE(white, nullptr);
+  for (int i = 0; i < 21; ++i) {
+    white->SetText(Own("w" + std::to_string(i)));
+    b->Write(kAppendRecord, r);
+  }
+  EXPECT_EQ(b->IsDeleted(20), 0);
+  b->ToggleDelete(17, 1);
+  EXPECT_EQ(b->IsDeleted(17), 1);
+  white->SetText(Own("last"));
+  b->Write(kAppendRecord, r);
+  EXPECT_EQ(b->IsDeleted(21), 0);
+  Subset* marks = b->GetDeletedSubset();
+  ASSERT_NE(marks, nullptr);
+  EXPECT_EQ(marks->MaxLength(), 22);
+  EXPECT_EQ(marks->CurLength(), 1);
+  b->EndBulkWrite();
+  CloseBase(b);
+  // 22 bits: record 17 set.
+  EXPECT_EQ(FileOf(Named("_marks") + ".dxx"), (std::vector<std::uint8_t>{0, 0, 0x40}));
+}
+
+}  // namespace
+}  // namespace ludrex

@@ -21,6 +21,8 @@ namespace {
 constexpr std::int32_t kNoData = static_cast<std::int32_t>(0x80000000u);
 constexpr std::int32_t kPiece = 65535;
 constexpr std::int32_t kDeletionBuffer = 4000;
+constexpr std::int32_t kDataWindow = 40000;
+constexpr std::int32_t kAddressWindow = 5000;
 
 std::string Str(const String& s) { return std::string(s.Text(), s.Length()); }
 String Own(const std::string& s) {
@@ -260,23 +262,32 @@ void NativeBase::OpenFiles() {
   // Group files.
   groupFiles_.clear();
   groupFiles_.resize(groups_.size());
-  for (std::size_t g = 0; g < groups_.size(); ++g) {
-    GroupFiles& gf = groupFiles_[g];
-    std::int32_t gi = static_cast<std::int32_t>(g);
-    if (!groups_[g].allFixed) {
-      gf.address =
-          ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('a', gi).c_str()), 5000, 5000));
-      gf.address->Init(4);
-      gf.address->Expandable(1);
-    }
-    gf.data =
-        ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('d', gi).c_str()), 40000, 40000));
-    gf.data->Init(1);
-    gf.data->Expandable(1);
-  }
+  SetWindows(kDataWindow, kAddressWindow);
 
   LoadLibraryPatterns();
   BuildPattern();
+}
+
+void NativeBase::SetWindows(std::int32_t dataBytes, std::int32_t addresses) {
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    GroupFiles& gf = groupFiles_[g];
+    std::int32_t gi = static_cast<std::int32_t>(g);
+    // Only one open array per file: the old window writes back and closes first.
+    if (!groups_[g].allFixed) {
+      gf.address.Reset();
+      gf.address = ArrayHandle(
+          NewBufArray(files_.OpenRaw(GroupExtension('a', gi).c_str()), addresses, addresses));
+      gf.address->Init(4);
+      gf.address->Expandable(1);
+    }
+    gf.data.Reset();
+    gf.data = ArrayHandle(
+        NewBufArray(files_.OpenRaw(GroupExtension('d', gi).c_str()), dataBytes, dataBytes));
+    gf.data->Init(1);
+    gf.data->Expandable(1);
+    gf.lastDataStart = gf.lastDataEnd = -1;
+    gf.lastAddress = -1;
+  }
 }
 
 void NativeBase::LoadLibraryPatterns() {
@@ -396,7 +407,10 @@ void NativeBase::FlushIndexes() {
     slots_.Store(slotFile_.Get());
     slotFile_->Flush();
   }
-  if (deleted_) deleted_->Update();
+  if (deleted_) {
+    GrowMarks();
+    deleted_->Update();
+  }
 }
 
 void NativeBase::Update() {
@@ -1069,20 +1083,38 @@ void NativeBase::PlaceRecord(std::int32_t r, bool isNew, Record& record) {
   if (isNew) {
     slots_.AddSlot(s);
     ++recordCount_;
-    deleted_->Expand(1);
+    if (bulkDepth_ > 0 && container_ == nullptr) {
+      ++unmarked_;
+    } else {
+      deleted_->Expand(1);
+    }
   }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Deletion marks
 
+void NativeBase::GrowMarks() {
+  if (unmarked_ == 0) return;
+  std::int32_t n = unmarked_;
+  unmarked_ = 0;
+  deleted_->Expand(n);
+}
+
+Subset* NativeBase::GetDeletedSubset() {
+  GrowMarks();
+  return deleted_.get();
+}
+
 int NativeBase::IsDeleted(std::int32_t n) {
   if (n < 0 || n >= recordCount_) Raise(903);
+  if (n >= recordCount_ - unmarked_) return 0;  // appended in bulk, marks not grown yet
   return deleted_->Item(n);
 }
 
 void NativeBase::ToggleDelete(std::int32_t n, std::int32_t count) {
   if (n < 0 || count < 0 || static_cast<std::int64_t>(n) + count > recordCount_) Raise(903);
+  GrowMarks();
   deleted_->ToggleRange(n, count);
   deleted_->Update();
 }

@@ -90,7 +90,7 @@ class NativeBase final : public Base {
   std::int32_t Write(std::int32_t n, Record& record) override;
   const RecordPattern& GetRecordPattern() override { return pattern_; }
   int IsDeleted(std::int32_t n) override;
-  Subset* GetDeletedSubset() override { return deleted_.get(); }
+  Subset* GetDeletedSubset() override;
   void ToggleDelete(std::int32_t n, std::int32_t count) override;
   void SetModified(std::int32_t) override { modified_ = true; }
   std::int32_t AppendAnother(Subset* subset, Base* destination, bool showProgress,
@@ -228,6 +228,13 @@ class NativeBase final : public Base {
   std::vector<std::int32_t> pendingKeys_;  // appended, not yet in the key order
   std::int32_t lastKey_ = -1;              // the record last in key order, pending ones included
   std::vector<std::uint8_t> keyBuf_;
+  // Records appended in bulk whose deletion marks (all clear) are not yet in the marks' file,
+  // which then grows once instead of a byte at a time. Top-level bases only: a library's files
+  // grow inside the volume in the order the record-by-record path grows them.
+  std::int32_t unmarked_ = 0;
+  void GrowMarks();
+  // Swaps each group's data and address windows for ones of the given sizes.
+  void SetWindows(std::int32_t dataBytes, std::int32_t addresses);
 };
 
 // Registers type 0 with the open/create dispatch.

@@ -17,6 +17,12 @@
 namespace ludrex {
 namespace {
 
+// The windows of a top-level base's data and address files during bulk writes, and otherwise.
+constexpr std::int32_t kBulkDataWindow = 1 << 20;
+constexpr std::int32_t kBulkAddressWindow = 1 << 16;
+constexpr std::int32_t kDataWindow = 40000;
+constexpr std::int32_t kAddressWindow = 5000;
+
 std::string Str(const String& s) { return std::string(s.Text(), s.Length()); }
 
 bool SameName(const String& a, const String& b) {
@@ -281,6 +287,9 @@ void NativeBase::BeginBulkWrite() {
   if (bulkDepth_++ > 0) return;
   try {
     if (keyField_ >= 0 && !indexOn_) BuildKeyIndex();
+    // A top-level base's files grow through large windows while the appends last (a library's
+    // stay as they are: its files grow inside the volume as record-by-record writes grow them).
+    if (container_ == nullptr) SetWindows(kBulkDataWindow, kBulkAddressWindow);
     for (Base* lib : OpenLibrariesOf(this, nullptr)) {
       if (lib == this) continue;
       lib->BeginBulkWrite();
@@ -300,6 +309,8 @@ void NativeBase::EndBulkWrite() {
   // The index stays: later appends (a checkpointed import goes on in further calls) use it
   // without reading every key again. The key order is complete again.
   SettleKeys();
+  GrowMarks();
+  if (container_ == nullptr) SetWindows(kDataWindow, kAddressWindow);
 }
 
 std::int32_t NativeBase::AppendAnother(Subset* subset, Base* destination, bool showProgress,
