@@ -955,7 +955,8 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
 void NativeBase::PlaceRecord(std::int32_t r, bool isNew, Record& record) {
   // Matching of the record's fields.
   std::int32_t fieldCount = static_cast<std::int32_t>(fields_.size());
-  std::vector<std::int32_t> source(static_cast<std::size_t>(fieldCount), -1);
+  std::vector<std::int32_t>& source = placeSource_;
+  source.assign(static_cast<std::size_t>(fieldCount), -1);
   for (std::int32_t i = 0; i < record.Count(); ++i) {
     std::int32_t j = MatchField(record, i);
     if (j >= 0 && source[static_cast<std::size_t>(j)] < 0) source[static_cast<std::size_t>(j)] = i;
@@ -975,7 +976,8 @@ void NativeBase::PlaceRecord(std::int32_t r, bool isNew, Record& record) {
 
   // Pack and place each group's data before anything of the record's index is changed, so a
   // field that refuses to pack leaves the base as it was.
-  std::vector<std::uint8_t> head, bodies;
+  std::vector<std::uint8_t>& head = placeHead_;
+  std::vector<std::uint8_t>& bodies = placeBodies_;
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     const NativeGroup& grp = groups_[g];
     std::int32_t gi = static_cast<std::int32_t>(g);

@@ -216,6 +216,9 @@ class NativeBase final : public Base {
   std::vector<std::uint8_t> readBuf_;
   std::vector<std::int32_t> readOffset_, readLength_;
   ByteBlock packBuf_;
+  // PlaceRecord's scratch: the record field of each base field, a group's size header and bodies.
+  std::vector<std::int32_t> placeSource_;
+  std::vector<std::uint8_t> placeHead_, placeBodies_;
 
   bool fastOn_ = false;
   std::vector<Base*> fastLibraries_;  // libraries whose fast access this base switched on
@@ -227,7 +230,7 @@ class NativeBase final : public Base {
   KeyIndex keyIndex_;
   std::vector<std::int32_t> pendingKeys_;  // appended, not yet in the key order
   std::int32_t lastKey_ = -1;              // the record last in key order, pending ones included
-  std::vector<std::uint8_t> keyBuf_;
+  std::vector<std::uint8_t> keyBuf_, newKey_;
   // Records appended in bulk whose deletion marks (all clear) are not yet in the marks' file,
   // which then grows once instead of a byte at a time. Top-level bases only: a library's files
   // grow inside the volume in the order the record-by-record path grows them.

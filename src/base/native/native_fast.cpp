@@ -274,12 +274,12 @@ std::int32_t NativeBase::AppendByKey(Record& record, std::int32_t how) {
     if (found >= 0) return found;
   }
   std::int32_t r = recordCount_;
-  std::vector<std::uint8_t> copy(keyBuf_);  // packing may use the key buffer again
+  newKey_.swap(keyBuf_);  // packing the record may use the key buffer again
   PlaceRecord(r, true, record);
-  keyIndex_.Add(copy.data(), copy.size());
+  keyIndex_.Add(newKey_.data(), newKey_.size());
   keyIndex_.Claim(r);
   pendingKeys_.push_back(r);
-  if (lastKey_ < 0 || CompareIndexed(copy.data(), copy.size(), lastKey_) > 0) lastKey_ = r;
+  if (lastKey_ < 0 || CompareIndexed(newKey_.data(), newKey_.size(), lastKey_) > 0) lastKey_ = r;
   return r;
 }
 
