@@ -50,5 +50,10 @@ void Base::Reserved34(std::intptr_t) { Unsupported(); }
 void Base::EnableFastAccess(const RecordPattern*) {}
 void Base::DisableFastAccess() {}
 void* Base::GetFastAccess() { return nullptr; }
+void Base::BeginBulkWrite() {}
+void Base::EndBulkWrite() {}
+std::int32_t Base::AppendByKey(Record& record, std::int32_t how) {
+  return UnsortedFromSorted(Write(how, record));
+}
 
 }  // namespace ludrex

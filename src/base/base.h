@@ -117,6 +117,16 @@ class Base {
   virtual void DisableFastAccess();
   virtual void* GetFastAccess();
 
+  // Bulk writes (not slots of the interface above). Between BeginBulkWrite and EndBulkWrite
+  // (nested pairs count as one) a base may keep in memory what a long run of appends needs and
+  // put it on file at EndBulkWrite or Update; the files end up as the same appends made one by
+  // one would leave them. Nothing here.
+  virtual void BeginBulkWrite();
+  virtual void EndBulkWrite();
+  // Write(how, record) with how kAppendRecord or kAppendSortedRecord, returning the record
+  // number of the record found or written rather than its position.
+  virtual std::int32_t AppendByKey(Record& record, std::int32_t how);
+
   std::int32_t Type() const { return type_; }
   bool IsOpen() const { return open_ != 0; }
   bool OemCoding() const { return oemCoding_ != 0; }

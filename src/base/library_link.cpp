@@ -31,6 +31,9 @@ class RegistryLibraryAccess final : public LibraryAccess {
   std::int32_t UnsortedFromSorted(Base* library, std::int32_t position) override {
     return library->UnsortedFromSorted(position);
   }
+  std::int32_t AppendFind(Base* library, Record& record) override {
+    return library->AppendByKey(record, kAppendRecord);
+  }
   std::int32_t BaseType(Base* base) override { return base->Type(); }
   String SecondFullName(Base* base) override {
     BaseInfo info;

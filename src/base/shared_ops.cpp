@@ -84,7 +84,7 @@ std::int32_t CopyLibraryRecord(LibraryPair& p, std::int32_t v, std::int32_t how)
   Record out(p.dst->GetRecordPattern());
   out.LinkToBase(p.dst);
   AssignPaired(out, in, p.dstPairs);
-  return p.dst->UnsortedFromSorted(p.dst->Write(how, out));
+  return p.dst->AppendByKey(out, how);
 }
 
 }  // namespace
@@ -133,6 +133,19 @@ std::int32_t Base::CopyRecordsTo(Subset* subset, Base* destination, bool showPro
     subset->SeqStop();
   }
   Subset* members = converted ? converted.get() : subset;
+
+  // The destination and its libraries hold in memory what the appends need for the duration.
+  destination->BeginBulkWrite();
+  struct EndBulk {
+    Base* base;
+    ~EndBulk() {
+      try {
+        base->EndBulkWrite();
+      } catch (...) {
+        // Reported where it failed; the Update below or the base's close writes what remains.
+      }
+    }
+  } endBulk{destination};
 
   const RecordPattern& srcPattern = GetRecordPattern();
   const RecordPattern& dstPattern = destination->GetRecordPattern();

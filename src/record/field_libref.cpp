@@ -10,7 +10,6 @@ String LibraryNameFieldFor(std::int32_t meaning);  // field_string.cpp
 
 namespace {
 
-constexpr std::int32_t kAppendRecord = 0x10000000;
 constexpr std::uint32_t kNoRecord = 0xFFFFFF;
 
 LibraryAccess& Access() {
@@ -163,8 +162,7 @@ void LibRefField::Pack(std::int32_t baseType, const String& param, ByteBlock& ou
     } else {
       Base* lib = OpenLibrary();
       LibraryAccess& a = Access();
-      std::int32_t position = a.Write(lib, kAppendRecord, record_);
-      recordNo_ = a.UnsortedFromSorted(lib, position);
+      recordNo_ = a.AppendFind(lib, record_);
     }
   }
   std::uint32_t v = recordNo_ >= 0 && recordNo_ <= static_cast<std::int32_t>(kNoRecord)

@@ -32,6 +32,11 @@ class LibraryAccess {
   virtual std::int32_t Write(Base* library, std::int32_t n, Record& record) = 0;
   // Maps a position in key order to a record number.
   virtual std::int32_t UnsortedFromSorted(Base* library, std::int32_t position) = 0;
+  // Finds the library record with record's key or appends record, as Write with 0x10000000
+  // does, and returns its record number. A library may answer it from memory.
+  virtual std::int32_t AppendFind(Base* library, Record& record) {
+    return UnsortedFromSorted(library, Write(library, 0x10000000, record));
+  }
 
   // For Record_LinkToBase, of a base the host holds:
   // the base-type index,

@@ -96,9 +96,21 @@ void BufArray::Write(std::int32_t index, const void* buffer, std::int32_t n) {
     WriteAroundLock(index, buffer, n);
   } else {
     WriteBack();
-    under_->Write(index, buffer, n);
-    count_ = std::max(count_, under_->Count());
-    Reload(index + n);
+    if (n < bufLen_ && index >= under_->Count()) {
+      // Appending past the end of the underlying array: the window starts at index and holds
+      // the elements until it is full; there is nothing to read.
+      start_ = index;
+      valid_ = n;
+      if (n > 0) {
+        std::memmove(buffer_, buffer, static_cast<std::size_t>(n) * elementSize_);
+        modified_ = true;
+      }
+      count_ = std::max(count_, index + n);
+    } else {
+      under_->Write(index, buffer, n);
+      count_ = std::max(count_, under_->Count());
+      Reload(index + n);
+    }
   }
   position_ = index + n;
 }
@@ -152,9 +164,18 @@ void BufArray::PutValue(std::int32_t index, const void* value) {
     WriteAroundLock(index, value, 1);
   } else {
     WriteBack();
-    under_->Write(index, value, 1);
-    count_ = std::max(count_, under_->Count());
-    Reload(index + 1);
+    if (bufLen_ > 1 && index >= under_->Count()) {
+      // Appending past the end: a new window at index, nothing to read.
+      start_ = index;
+      valid_ = 1;
+      std::memcpy(buffer_, value, elementSize_);
+      modified_ = true;
+      count_ = std::max(count_, index + 1);
+    } else {
+      under_->Write(index, value, 1);
+      count_ = std::max(count_, under_->Count());
+      Reload(index + 1);
+    }
   }
   position_ = index + 1;
 }
@@ -309,6 +330,12 @@ void HeadCachedArray::Write(std::int32_t index, const void* buffer, std::int32_t
     if (k < n) {
       under_->Write(index + k, in + static_cast<std::size_t>(k) * elementSize_, n - k);
     }
+    // Elements between the head's old end and index read as zeros, as the file's would: the
+    // memory block is not cleared, and its bytes reach the file at write-back.
+    if (index > cached_) {
+      std::memset(memory_->Data() + static_cast<std::size_t>(cached_) * elementSize_, 0,
+                  static_cast<std::size_t>(index - cached_) * elementSize_);
+    }
     std::memmove(memory_->Data() + static_cast<std::size_t>(index) * elementSize_, in,
                  static_cast<std::size_t>(k) * elementSize_);
     if (index + k > cached_) cached_ = index + k;
@@ -363,7 +390,13 @@ void HeadCachedArray::Extend(std::int32_t delta) {
   std::int32_t c = ExtendedCount(delta);
   under_->Extend(c - under_->Count());
   count_ = c;
-  cached_ = std::min(headCount_, count_);
+  std::int32_t cached = std::min(headCount_, count_);
+  if (cached > cached_) {
+    // New elements read as zeros, as a lengthened file's do.
+    std::memset(memory_->Data() + static_cast<std::size_t>(cached_) * elementSize_, 0,
+                static_cast<std::size_t>(cached - cached_) * elementSize_);
+  }
+  cached_ = cached;
   ClampPosition();
 }
 

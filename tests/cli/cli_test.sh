@@ -139,6 +139,16 @@ check "dups --plies without .. is a usage error" test $? -eq 2
 run dups "$work/dups" --fields white,nonsense > /dev/null 2>&1
 check "dups with an unknown field is a usage error" test $? -eq 2
 # ---- end of dups ---------------------------------------------------------------------------------
+# --- bench: import measured on three corpora, and the step-by-step import ---
+cp "$data/sample-games.pgn" "$work/corpus.pgn"
+run bench "$work/corpus.pgn" --games 1000 --corpus "$work/corpus.pgn" > "$work/bench.txt" 2>&1
+check "bench imports three corpora" test "$(grep -c '^  import' "$work/bench.txt")" -eq 3
+check "bench names the corpus with new names" grep -q 'half of the players new' "$work/bench.txt"
+run bench flat "$work/corpus.pgn" --step 250 > "$work/flat.txt" 2>&1
+check "bench flat prints a line per step" test "$(grep -c '^ *[0-9][0-9]* *250 ' "$work/flat.txt")" -ge 2
+run bench flat "$work/no-such.pgn" > /dev/null 2>&1
+check "bench flat on a missing file fails" test $? -eq 1
+# --- end of bench block ---
 
 echo "cli: $passes passed, $failures failed"
 test "$failures" -eq 0

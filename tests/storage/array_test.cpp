@@ -298,6 +298,42 @@ TEST(BufArray, AgreesWithAPlainVector) {
   AgreesWithModel([](Array* u) { return NewBufArray(u, 16, 16); }, 2);
 }
 
+// Appending through a window: the elements wait in the window until it is full and then reach
+// the underlying array in one write; nothing is read for a window that is only appended to.
+TEST(BufArray, AppendsReachTheArrayAWindowAtATime) {
+  CaptureScope scope;
+  struct Counting : MemArray {
+    Counting() : MemArray(0) {}
+    void Read(std::int32_t i, void* b, std::int32_t n) override {
+      if (n > 0) ++reads;
+      MemArray::Read(i, b, n);
+    }
+    void Write(std::int32_t i, const void* b, std::int32_t n) override {
+      ++writes;
+      MemArray::Write(i, b, n);
+    }
+    int reads = 0, writes = 0;
+  };
+  auto* under = new Counting;
+  ArrayHandle h(NewBufArray(under, 100, 100));
+  h->Init(1);
+  std::vector<char> piece(30, 'x');
+  for (int i = 0; i < 10; ++i) {
+    piece[0] = static_cast<char>('a' + i);
+    h->Write(h->Count(), piece.data(), 30);  // 300 bytes in pieces of 30
+  }
+  for (int i = 0; i < 30; ++i) h->PutByte(h->Count(), static_cast<std::uint8_t>(i));
+  EXPECT_EQ(under->reads, 0);
+  EXPECT_LE(under->writes, 4);  // one per full window
+  h->Flush();
+  ASSERT_EQ(under->Count(), 330);
+  char c = 0;
+  under->MemArray::Read(270, &c, 1);
+  EXPECT_EQ(c, 'j');
+  under->MemArray::Read(329, &c, 1);
+  EXPECT_EQ(c, 29);
+}
+
 TEST(HeadCachedArray, AgreesWithAPlainVector) {
   CaptureScope scope;
   AgreesWithModel([](Array* u) { return NewHeadCachedArray(u, 20, false); }, 3);
@@ -333,6 +369,33 @@ TEST(HeadCachedArray, HeadIsWrittenBackOnFlushAndDestruction) {
   }
   std::vector<unsigned char> after = ReadAll(name);
   EXPECT_EQ(std::string(after.begin(), after.end()), "abCdefghij");
+}
+
+// The head's memory block is not cleared when it is allocated: elements that a write past the
+// head's end or a lengthening skips must still reach the file as zeros, never as whatever the
+// block held (a volume allocates runs it fills only later).
+TEST(HeadCachedArray, SkippedAndLengthenedElementsAreZeros) {
+  CaptureScope scope;
+  ScratchDir dir;
+  std::string name = dir / "z.dat";
+  {
+    ArrayHandle h(NewHeadCachedArray(NewFileArray(0, name.c_str()), 4096, false));
+    h->Init(1);
+    // Dirty the block where the head will grow: write, then cut the array back.
+    std::vector<char> junk(3000, 'x');
+    h->Write(0, junk.data(), 3000);
+    h->Extend(-2990);
+    h->Write(100, "ab", 2);  // skips 10 .. 99
+    h->Extend(400);          // lengthens to 502
+    h->Flush();
+  }
+  std::vector<unsigned char> bytes = ReadAll(name);
+  ASSERT_EQ(bytes.size(), 502u);
+  for (std::size_t i = 10; i < bytes.size(); ++i) {
+    if (i == 100 || i == 101) continue;
+    ASSERT_EQ(bytes[i], 0) << i;
+  }
+  EXPECT_EQ(bytes[100], 'a');
 }
 
 TEST(BlockOps, CopyWithinOneArrayDoesNotSmear) {

@@ -17,6 +17,20 @@ void KeyOrder::Assign(const std::vector<std::int32_t>& entries) {
   dirtyFrom_ = -1;
 }
 
+void KeyOrder::Replace(const std::vector<std::int32_t>& entries, std::int32_t changedFrom) {
+  std::int32_t dirty = dirtyFrom_;
+  Assign(entries);
+  dirtyFrom_ = dirty;
+  if (changedFrom < count_) Touch(changedFrom);
+}
+
+std::vector<std::int32_t> KeyOrder::Entries() const {
+  std::vector<std::int32_t> out;
+  out.reserve(static_cast<std::size_t>(count_));
+  for (const std::vector<std::int32_t>& block : blocks_) out.insert(out.end(), block.begin(), block.end());
+  return out;
+}
+
 void KeyOrder::Rebuild() {
   start_.resize(blocks_.size());
   std::int32_t pos = 0;

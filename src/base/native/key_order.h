@@ -15,6 +15,11 @@ class KeyOrder {
  public:
   // Replaces the order by the entries given (the file's content).
   void Assign(const std::vector<std::int32_t>& entries);
+  // Replaces the order by entries that differ from the present ones from position changedFrom
+  // on (they are stored from there at the next Store).
+  void Replace(const std::vector<std::int32_t>& entries, std::int32_t changedFrom);
+  // All entries, in order.
+  std::vector<std::int32_t> Entries() const;
   std::int32_t Count() const { return count_; }
   // Entry at position p (0 <= p < Count()).
   std::int32_t At(std::int32_t p) const;

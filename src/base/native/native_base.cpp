@@ -21,6 +21,8 @@ namespace {
 constexpr std::int32_t kNoData = static_cast<std::int32_t>(0x80000000u);
 constexpr std::int32_t kPiece = 65535;
 constexpr std::int32_t kDeletionBuffer = 4000;
+constexpr std::int32_t kDataWindow = 40000;
+constexpr std::int32_t kAddressWindow = 5000;
 
 std::string Str(const String& s) { return std::string(s.Text(), s.Length()); }
 String Own(const std::string& s) {
@@ -260,23 +262,32 @@ void NativeBase::OpenFiles() {
   // Group files.
   groupFiles_.clear();
   groupFiles_.resize(groups_.size());
-  for (std::size_t g = 0; g < groups_.size(); ++g) {
-    GroupFiles& gf = groupFiles_[g];
-    std::int32_t gi = static_cast<std::int32_t>(g);
-    if (!groups_[g].allFixed) {
-      gf.address =
-          ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('a', gi).c_str()), 5000, 5000));
-      gf.address->Init(4);
-      gf.address->Expandable(1);
-    }
-    gf.data =
-        ArrayHandle(NewBufArray(files_.OpenRaw(GroupExtension('d', gi).c_str()), 40000, 40000));
-    gf.data->Init(1);
-    gf.data->Expandable(1);
-  }
+  SetWindows(kDataWindow, kAddressWindow);
 
   LoadLibraryPatterns();
   BuildPattern();
+}
+
+void NativeBase::SetWindows(std::int32_t dataBytes, std::int32_t addresses) {
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    GroupFiles& gf = groupFiles_[g];
+    std::int32_t gi = static_cast<std::int32_t>(g);
+    // Only one open array per file: the old window writes back and closes first.
+    if (!groups_[g].allFixed) {
+      gf.address.Reset();
+      gf.address = ArrayHandle(
+          NewBufArray(files_.OpenRaw(GroupExtension('a', gi).c_str()), addresses, addresses));
+      gf.address->Init(4);
+      gf.address->Expandable(1);
+    }
+    gf.data.Reset();
+    gf.data = ArrayHandle(
+        NewBufArray(files_.OpenRaw(GroupExtension('d', gi).c_str()), dataBytes, dataBytes));
+    gf.data->Init(1);
+    gf.data->Expandable(1);
+    gf.lastDataStart = gf.lastDataEnd = -1;
+    gf.lastAddress = -1;
+  }
 }
 
 void NativeBase::LoadLibraryPatterns() {
@@ -387,13 +398,19 @@ void NativeBase::FlushIndexes() {
     if (gf.data) gf.data->Flush();
     if (gf.address) gf.address->Flush();
   }
-  if (keyFile_) keys_.Store(keyFile_.Get());
+  if (keyFile_) {
+    SettleKeys();
+    keys_.Store(keyFile_.Get());
+  }
   if (keyFile_) keyFile_->Flush();
   if (slotFile_) {
     slots_.Store(slotFile_.Get());
     slotFile_->Flush();
   }
-  if (deleted_) deleted_->Update();
+  if (deleted_) {
+    GrowMarks();
+    deleted_->Update();
+  }
 }
 
 void NativeBase::Update() {
@@ -797,6 +814,7 @@ void NativeBase::Read(std::int32_t n, Record& record) {
 
 std::int32_t NativeBase::UnsortedFromSorted(std::int32_t position) {
   if (keyField_ < 0) return position;
+  SettleKeys();
   return keys_.At(position);
 }
 
@@ -813,6 +831,7 @@ Field* NativeBase::KeyFieldOf(Record& record, std::unique_ptr<Field>& temp) {
 }
 
 int NativeBase::CompareKey(Field& key, std::int32_t position) {
+  if (indexOn_) return CompareIndexed(keyBuf_.data(), keyBuf_.size(), keys_.At(position));
   Read(keys_.At(position), *keyScratch_);
   int c = key.CompareTo((*keyScratch_)[0]);
   if ((fields_[static_cast<std::size_t>(keyField_)].spec.flags & kFlagDescending) != 0) c = -c;
@@ -872,6 +891,11 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
       empty->SetEmpty();
       key = empty.get();
     }
+    if (indexOn_) {
+      // The key order is searched in memory: it must hold every record.
+      SettleKeys();
+      if (key != nullptr) IndexKeyOf(*key, keyBuf_);
+    }
     if (key != nullptr) {
       std::int32_t count = keys_.Count();
       bool equal = false;
@@ -898,9 +922,41 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
     }
   }
 
+  PlaceRecord(r, isNew, record);
+  if (keyField_ >= 0 && keyFrom >= 0) {
+    // The entry moves from its place (a new one from the end) to the searched position.
+    if (isNew) {
+      keys_.Insert(keyPos, r);
+    } else if (keyPos != keyFrom) {
+      keys_.Insert(keyPos, keys_.Erase(keyFrom));
+    }
+  }
+  if (indexOn_ && keyFrom >= 0) {
+    if (isNew) {
+      keyIndex_.Add(keyBuf_.data(), keyBuf_.size());
+      keyIndex_.Claim(r);
+      lastKey_ = keys_.At(keys_.Count() - 1);
+    } else {
+      // A record's key was rewritten in place: the index does not follow such writes.
+      DropKeyIndex();
+    }
+  }
+  if (keyField_ >= 0) {
+    if (keyPos >= 0) return keyPos;
+    std::int32_t p = keys_.Find(r);
+    if (p >= 0) return p;
+  }
+  return r;
+}
+
+// Packs the record's fields and writes them as record r (new: in a new slot after the last one),
+// then, for a new record, grows the slot map, the record count and the deletion marks. A field
+// that refuses to pack leaves the base as it was.
+void NativeBase::PlaceRecord(std::int32_t r, bool isNew, Record& record) {
   // Matching of the record's fields.
   std::int32_t fieldCount = static_cast<std::int32_t>(fields_.size());
-  std::vector<std::int32_t> source(static_cast<std::size_t>(fieldCount), -1);
+  std::vector<std::int32_t>& source = placeSource_;
+  source.assign(static_cast<std::size_t>(fieldCount), -1);
   for (std::int32_t i = 0; i < record.Count(); ++i) {
     std::int32_t j = MatchField(record, i);
     if (j >= 0 && source[static_cast<std::size_t>(j)] < 0) source[static_cast<std::size_t>(j)] = i;
@@ -920,7 +976,8 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
 
   // Pack and place each group's data before anything of the record's index is changed, so a
   // field that refuses to pack leaves the base as it was.
-  std::vector<std::uint8_t> head, bodies;
+  std::vector<std::uint8_t>& head = placeHead_;
+  std::vector<std::uint8_t>& bodies = placeBodies_;
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     const NativeGroup& grp = groups_[g];
     std::int32_t gi = static_cast<std::int32_t>(g);
@@ -1028,34 +1085,38 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
   if (isNew) {
     slots_.AddSlot(s);
     ++recordCount_;
-    deleted_->Expand(1);
-  }
-  if (keyField_ >= 0 && keyFrom >= 0) {
-    // The entry moves from its place (a new one from the end) to the searched position.
-    if (isNew) {
-      keys_.Insert(keyPos, r);
-    } else if (keyPos != keyFrom) {
-      keys_.Insert(keyPos, keys_.Erase(keyFrom));
+    if (bulkDepth_ > 0 && container_ == nullptr) {
+      ++unmarked_;
+    } else {
+      deleted_->Expand(1);
     }
   }
-  if (keyField_ >= 0) {
-    if (keyPos >= 0) return keyPos;
-    std::int32_t p = keys_.Find(r);
-    if (p >= 0) return p;
-  }
-  return r;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Deletion marks
 
+void NativeBase::GrowMarks() {
+  if (unmarked_ == 0) return;
+  std::int32_t n = unmarked_;
+  unmarked_ = 0;
+  deleted_->Expand(n);
+}
+
+Subset* NativeBase::GetDeletedSubset() {
+  GrowMarks();
+  return deleted_.get();
+}
+
 int NativeBase::IsDeleted(std::int32_t n) {
   if (n < 0 || n >= recordCount_) Raise(903);
+  if (n >= recordCount_ - unmarked_) return 0;  // appended in bulk, marks not grown yet
   return deleted_->Item(n);
 }
 
 void NativeBase::ToggleDelete(std::int32_t n, std::int32_t count) {
   if (n < 0 || count < 0 || static_cast<std::int64_t>(n) + count > recordCount_) Raise(903);
+  GrowMarks();
   deleted_->ToggleRange(n, count);
   deleted_->Update();
 }

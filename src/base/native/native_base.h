@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/base.h"
+#include "base/native/key_index.h"
 #include "base/native/key_order.h"
 #include "base/native/native_files.h"
 #include "base/native/slot_map.h"
@@ -89,7 +90,7 @@ class NativeBase final : public Base {
   std::int32_t Write(std::int32_t n, Record& record) override;
   const RecordPattern& GetRecordPattern() override { return pattern_; }
   int IsDeleted(std::int32_t n) override;
-  Subset* GetDeletedSubset() override { return deleted_.get(); }
+  Subset* GetDeletedSubset() override;
   void ToggleDelete(std::int32_t n, std::int32_t count) override;
   void SetModified(std::int32_t) override { modified_ = true; }
   std::int32_t AppendAnother(Subset* subset, Base* destination, bool showProgress,
@@ -102,12 +103,20 @@ class NativeBase final : public Base {
   void EnableFastAccess(const RecordPattern* pattern) override;
   void DisableFastAccess() override;
   void* GetFastAccess() override;
+  // Bulk writes (native_fast.cpp): a keyed base answers key lookups and appends from its key
+  // index in memory and merges the new records into its key order when it is next needed; a
+  // base with libraries switches its libraries to the same.
+  void BeginBulkWrite() override;
+  void EndBulkWrite() override;
+  std::int32_t AppendByKey(Record& record, std::int32_t how) override;
 
   // For tests and tools.
   const std::vector<NativeField>& Fields() const { return fields_; }
   const std::vector<NativeGroup>& Groups() const { return groups_; }
   std::int32_t SlotOf(std::int32_t record) { return slots_.SlotOf(record); }
   bool FastAccessOn() const { return fastOn_; }
+  bool KeyIndexOn() const { return indexOn_; }
+  std::int32_t PendingKeys() const { return static_cast<std::int32_t>(pendingKeys_.size()); }
   Volume* EmbeddedVolume() { return volume_.get(); }
 
  private:
@@ -156,8 +165,20 @@ class NativeBase final : public Base {
                  std::vector<std::uint8_t>& buf, std::vector<std::int32_t>& offset,
                  std::vector<std::int32_t>& length);
 
+  // Writes record r's fields (Write without the key order).
+  void PlaceRecord(std::int32_t r, bool isNew, Record& record);
+
   // Key order.
   int CompareKey(Field& key, std::int32_t position);
+  // The key index (native_fast.cpp). Build: false when the key is not a text, memory is short
+  // or the key order on file is not in order (then writes search the files as before).
+  bool BuildKeyIndex();
+  void DropKeyIndex();
+  // Puts the records appended through the index into the key order.
+  void SettleKeys();
+  void IndexKeyOf(Field& key, std::vector<std::uint8_t>& out);
+  // Key weights against record r's key, in key order (descending keys reversed).
+  int CompareIndexed(const std::uint8_t* key, std::size_t n, std::int32_t r) const;
   std::int32_t LowerBound(Field& key, bool* equal);
   Field* KeyFieldOf(Record& record, std::unique_ptr<Field>& temp);
 
@@ -195,9 +216,28 @@ class NativeBase final : public Base {
   std::vector<std::uint8_t> readBuf_;
   std::vector<std::int32_t> readOffset_, readLength_;
   ByteBlock packBuf_;
+  // PlaceRecord's scratch: the record field of each base field, a group's size header and bodies.
+  std::vector<std::int32_t> placeSource_;
+  std::vector<std::uint8_t> placeHead_, placeBodies_;
 
   bool fastOn_ = false;
   std::vector<Base*> fastLibraries_;  // libraries whose fast access this base switched on
+
+  // Bulk writes.
+  std::int32_t bulkDepth_ = 0;
+  std::vector<Base*> bulkLibraries_;  // libraries this base switched to bulk writing
+  bool indexOn_ = false;
+  KeyIndex keyIndex_;
+  std::vector<std::int32_t> pendingKeys_;  // appended, not yet in the key order
+  std::int32_t lastKey_ = -1;              // the record last in key order, pending ones included
+  std::vector<std::uint8_t> keyBuf_, newKey_;
+  // Records appended in bulk whose deletion marks (all clear) are not yet in the marks' file,
+  // which then grows once instead of a byte at a time. Top-level bases only: a library's files
+  // grow inside the volume in the order the record-by-record path grows them.
+  std::int32_t unmarked_ = 0;
+  void GrowMarks();
+  // Swaps each group's data and address windows for ones of the given sizes.
+  void SetWindows(std::int32_t dataBytes, std::int32_t addresses);
 };
 
 // Registers type 0 with the open/create dispatch.

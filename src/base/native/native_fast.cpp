@@ -1,5 +1,6 @@
 // Fast access: the group data a pattern's fields need, held in memory and kept equal to the
-// files by every write; and the copy of records to another base.
+// files by every write; bulk writes with the key index; and the copy of records to another base.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -8,10 +9,19 @@
 #include "base/native/native_base.h"
 #include "base/registry.h"
 #include "frame/error.h"
+#include "record/field.h"
+#include "record/field_types.h"
+#include "record/record.h"
 #include "storage/memory.h"
 
 namespace ludrex {
 namespace {
+
+// The windows of a top-level base's data and address files during bulk writes, and otherwise.
+constexpr std::int32_t kBulkDataWindow = 1 << 20;
+constexpr std::int32_t kBulkAddressWindow = 1 << 16;
+constexpr std::int32_t kDataWindow = 40000;
+constexpr std::int32_t kAddressWindow = 5000;
 
 std::string Str(const String& s) { return std::string(s.Text(), s.Length()); }
 
@@ -129,6 +139,178 @@ void NativeBase::DisableFastAccess() {
 
 void* NativeBase::GetFastAccess() {
   return fastOn_ ? static_cast<void*>(groupFiles_.data()) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bulk writes and the key index
+
+void NativeBase::IndexKeyOf(Field& key, std::vector<std::uint8_t>& out) {
+  KeyIndex::WeightsOf(static_cast<const char*>(key.GetBody()),
+                      static_cast<std::size_t>(key.GetBodySize()), out);
+}
+
+int NativeBase::CompareIndexed(const std::uint8_t* key, std::size_t n, std::int32_t r) const {
+  int c = keyIndex_.Compare(key, n, r);
+  if ((fields_[static_cast<std::size_t>(keyField_)].spec.flags & kFlagDescending) != 0) c = -c;
+  return c;
+}
+
+bool NativeBase::BuildKeyIndex() {
+  if (keyField_ < 0 || fields_[static_cast<std::size_t>(keyField_)].spec.type != kStringType) {
+    return false;
+  }
+  // Every key and its table entry in memory: a few words a record beside the texts.
+  const NativeField& kf = fields_[static_cast<std::size_t>(keyField_)];
+  std::int64_t texts = DataCount(kf.group);
+  std::int64_t need = texts + 40LL * recordCount_;
+  if (static_cast<std::uint64_t>(need) > AvailMem() / 4) return false;
+  try {
+    keyIndex_.Clear();
+    keyIndex_.Reserve(static_cast<std::size_t>(recordCount_), static_cast<std::size_t>(texts));
+    std::vector<std::uint8_t> w;
+    for (std::int32_t r = 0; r < recordCount_; ++r) {
+      Read(r, *keyScratch_);
+      IndexKeyOf((*keyScratch_)[0], w);
+      keyIndex_.Add(w.data(), w.size());
+    }
+    // A search finds the first of equal keys in key order; an order that is not sorted (a base
+    // written elsewhere) is left to the searches on file.
+    std::vector<std::int32_t> order = keys_.Entries();
+    auto descending = (kf.spec.flags & kFlagDescending) != 0;
+    for (std::size_t p = 0; p < order.size(); ++p) {
+      if (p > 0) {
+        int c = keyIndex_.Compare(order[p - 1], order[p]);
+        if (descending ? c < 0 : c > 0) {
+          keyIndex_.Clear();
+          return false;
+        }
+      }
+      keyIndex_.Claim(order[p]);
+    }
+    lastKey_ = order.empty() ? -1 : order.back();
+  } catch (const std::bad_alloc&) {
+    keyIndex_.Clear();
+    return false;
+  }
+  pendingKeys_.clear();
+  indexOn_ = true;
+  return true;
+}
+
+void NativeBase::DropKeyIndex() {
+  if (!indexOn_) return;
+  SettleKeys();
+  keyIndex_.Clear();
+  indexOn_ = false;
+  lastKey_ = -1;
+}
+
+void NativeBase::SettleKeys() {
+  if (pendingKeys_.empty()) return;
+  std::vector<std::int32_t> pending;
+  pending.swap(pendingKeys_);
+  auto less = [this](std::int32_t a, std::int32_t b) {
+    const bool descending =
+        (fields_[static_cast<std::size_t>(keyField_)].spec.flags & kFlagDescending) != 0;
+    int c = keyIndex_.Compare(a, b);
+    return descending ? c > 0 : c < 0;
+  };
+  // Each new key goes where a search of the order puts it: before the first key not below it.
+  // New keys differ from every other key, so the merged order is the sorted order whatever
+  // the sequence of inserts.
+  std::int32_t count = keys_.Count();
+  if (static_cast<std::int64_t>(pending.size()) * 32 < count) {
+    for (std::int32_t r : pending) {
+      std::int32_t lo = -1, hi = keys_.Count();
+      while (hi - lo > 1) {
+        std::int32_t mid = lo + (hi - lo) / 2;
+        if (less(keys_.At(mid), r)) {
+          lo = mid;
+        } else {
+          hi = mid;
+        }
+      }
+      keys_.Insert(hi, r);
+    }
+    return;
+  }
+  std::sort(pending.begin(), pending.end(), less);
+  std::vector<std::int32_t> old = keys_.Entries();
+  std::vector<std::int32_t> merged;
+  merged.reserve(old.size() + pending.size());
+  std::size_t i = 0, j = 0;
+  std::int32_t changedFrom = -1;
+  while (i < old.size() || j < pending.size()) {
+    bool takeNew = j < pending.size() && (i == old.size() || !less(old[i], pending[j]));
+    if (takeNew && changedFrom < 0) changedFrom = static_cast<std::int32_t>(merged.size());
+    merged.push_back(takeNew ? pending[j++] : old[i++]);
+  }
+  keys_.Replace(merged, changedFrom);
+}
+
+std::int32_t NativeBase::AppendByKey(Record& record, std::int32_t how) {
+  if (!indexOn_ || (how != kAppendRecord && how != kAppendSortedRecord)) {
+    return UnsortedFromSorted(Write(how, record));
+  }
+  std::unique_ptr<Field> temp;
+  Field* key = KeyFieldOf(record, temp);
+  if (key != nullptr) {
+    IndexKeyOf(*key, keyBuf_);
+  } else {
+    keyBuf_.clear();  // a record without the key field has an empty key
+  }
+  const std::uint8_t* k = keyBuf_.data();
+  std::size_t n = keyBuf_.size();
+  // What Write finds: with AppendSortedRecord the last key in order answers first.
+  if (how == kAppendSortedRecord && lastKey_ >= 0) {
+    int c = CompareIndexed(k, n, lastKey_);
+    if (c == 0) return lastKey_;
+    if (c < 0) {
+      std::int32_t found = keyIndex_.Find(k, n);
+      if (found >= 0) return found;
+    }
+  } else {
+    std::int32_t found = keyIndex_.Find(k, n);
+    if (found >= 0) return found;
+  }
+  std::int32_t r = recordCount_;
+  newKey_.swap(keyBuf_);  // packing the record may use the key buffer again
+  PlaceRecord(r, true, record);
+  keyIndex_.Add(newKey_.data(), newKey_.size());
+  keyIndex_.Claim(r);
+  pendingKeys_.push_back(r);
+  if (lastKey_ < 0 || CompareIndexed(newKey_.data(), newKey_.size(), lastKey_) > 0) lastKey_ = r;
+  return r;
+}
+
+void NativeBase::BeginBulkWrite() {
+  if (bulkDepth_++ > 0) return;
+  try {
+    if (keyField_ >= 0 && !indexOn_) BuildKeyIndex();
+    // A top-level base's files grow through large windows while the appends last (a library's
+    // stay as they are: its files grow inside the volume as record-by-record writes grow them).
+    if (container_ == nullptr) SetWindows(kBulkDataWindow, kBulkAddressWindow);
+    for (Base* lib : OpenLibrariesOf(this, nullptr)) {
+      if (lib == this) continue;
+      lib->BeginBulkWrite();
+      bulkLibraries_.push_back(lib);
+    }
+  } catch (...) {
+    EndBulkWrite();
+    throw;
+  }
+}
+
+void NativeBase::EndBulkWrite() {
+  if (bulkDepth_ == 0 || --bulkDepth_ > 0) return;
+  std::vector<Base*> libs;
+  libs.swap(bulkLibraries_);
+  for (Base* lib : libs) lib->EndBulkWrite();
+  // The index stays: later appends (a checkpointed import goes on in further calls) use it
+  // without reading every key again. The key order is complete again.
+  SettleKeys();
+  GrowMarks();
+  if (container_ == nullptr) SetWindows(kDataWindow, kAddressWindow);
 }
 
 std::int32_t NativeBase::AppendAnother(Subset* subset, Base* destination, bool showProgress,

@@ -102,7 +102,21 @@ void PgnBase::ReadGameBytes(std::int32_t n) {
       n + 1 < recordCount_ ? GameOffset(n + 1) : std::uint32_t(text_->Count());
   const std::uint32_t len = end > start ? end - start : 0;
   buffer_.resize(len);
-  if (len > 0) text_->Read(std::int32_t(start), buffer_.data(), std::int32_t(len));
+  if (len == 0) return;
+  const std::int64_t windowEnd = windowStart_ + std::int64_t(window_.size());
+  if (start < windowStart_ || end > windowEnd) {
+    if (len >= kScanChunk) {
+      text_->Read(std::int32_t(start), buffer_.data(), std::int32_t(len));
+      return;
+    }
+    // One read for this game and the ones after it: reading a file game by game costs a system
+    // call a game otherwise.
+    const std::int64_t more = std::min<std::int64_t>(kScanChunk, text_->Count() - start);
+    window_.resize(std::size_t(more));
+    windowStart_ = start;
+    text_->Read(std::int32_t(start), window_.data(), std::int32_t(more));
+  }
+  std::memcpy(buffer_.data(), window_.data() + (start - windowStart_), len);
 }
 
 RecordPattern PgnBase::PatternOfFirstGame(const char* text, std::size_t n) {
@@ -156,6 +170,7 @@ void PgnBase::Read(std::int32_t n, Record& record) {
 }
 
 void PgnBase::WriteText(std::int64_t offset, const char* bytes, std::size_t n) {
+  window_.clear();
   if (offset + std::int64_t(n) > kMaxFile) Raise(517, fileName_.c_str());
   while (n > 0) {
     const std::size_t k = std::min(n, kPiece);
@@ -167,6 +182,7 @@ void PgnBase::WriteText(std::int64_t offset, const char* bytes, std::size_t n) {
 }
 
 std::int32_t PgnBase::Write(std::int32_t n, Record& record) {
+  window_.clear();
   if (n == kAppendRecord || n == kAppendSortedRecord) n = recordCount_;
   if (n < 0 || n > recordCount_) Raise(903);
   // The game as a record of the base's pattern: r's fields by name, the old game's values (or

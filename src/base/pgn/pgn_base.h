@@ -57,6 +57,10 @@ class PgnBase final : public Base {
   ArrayHandle index_;  // 32-bit game start offsets, in a temporary file
   RecordPattern pattern_;
   std::vector<char> buffer_;
+  // Read-ahead for reading games in file order: bytes [windowStart_, + window_.size()) of the
+  // file; emptied by every write.
+  std::vector<char> window_;
+  std::int64_t windowStart_ = 0;
   PgnGameText parsed_;
   std::string out_;
   std::vector<bool> incomplete_;
