@@ -23,9 +23,11 @@ LUDREX_API char* LUDREX_CDECL Base_MultiChange(LudrexBase* base, LudrexBase* lib
  * refer to, in the order of first use; base's games are rewritten to those numbers. Empty text
  * on failure. */
 LUDREX_API char* LUDREX_CDECL Base_LibraryCompress(LudrexBase* base);
-/* Removes from every library of base the records whose fields are all empty, renumbering the
- * games. */
-LUDREX_API void LUDREX_CDECL Base_KillEmptyLibRecs(LudrexBase* base);
+/* Removes from every library of base the records whose fields are all empty: the cleaned
+ * libraries go to a new base whose name is returned as above (a host that ignores the result
+ * loses nothing but the cleaning), and base's games are rewritten to the new numbers (references
+ * to an empty record become -1). */
+LUDREX_API char* LUDREX_CDECL Base_KillEmptyLibRecs(LudrexBase* base);
 
 /* Checks the native base name (no extension) by reading its files: one line per finding (CR LF,
  * then a Windows-1251 text) appended to the log file logName, or to "Test.log" in the program

@@ -38,8 +38,9 @@ extern "C" LUDREX_API char* Base_LibraryCompress(LudrexBase* base) {
   return out != nullptr ? out : const_cast<char*>(ToExportBuffer("", 0));
 }
 
-extern "C" LUDREX_API void Base_KillEmptyLibRecs(LudrexBase* base) {
-  GuardVoid([&] { KillEmptyLibRecs(B(base)); });
+extern "C" LUDREX_API char* Base_KillEmptyLibRecs(LudrexBase* base) {
+  char* out = Guard<char*>(nullptr, [&] { return NameResult(KillEmptyLibRecs(B(base))); });
+  return out != nullptr ? out : const_cast<char*>(ToExportBuffer("", 0));
 }
 
 extern "C" LUDREX_API int Base_BaseKVXTest(const char* name, const char* logName,

@@ -21,6 +21,12 @@ void AddShow(CLI::App& app, int& rc);
 // Returns the bench command, so that other measurements add their sub-commands to it
 // (`ludrex bench search ...`).
 CLI::App* AddBench(CLI::App& app, int& rc);
+// check, repair, compact, merge-names, clean-names (cmd_check.cpp).
+void AddCheck(CLI::App& app, int& rc);
+void AddRepair(CLI::App& app, int& rc);
+void AddCompact(CLI::App& app, int& rc);
+void AddMergeNames(CLI::App& app, int& rc);
+void AddCleanNames(CLI::App& app, int& rc);
 
 // The text of the last fatal error the library reported (Windows-1251), cleared by the call.
 std::string TakeLastError();

@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
   ludrex_tool::AddList(app, rc);
   ludrex_tool::AddShow(app, rc);
   ludrex_tool::AddBench(app, rc);
+  ludrex_tool::AddCheck(app, rc);
+  ludrex_tool::AddRepair(app, rc);
+  ludrex_tool::AddCompact(app, rc);
+  ludrex_tool::AddMergeNames(app, rc);
+  ludrex_tool::AddCleanNames(app, rc);
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();

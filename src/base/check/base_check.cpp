@@ -340,6 +340,8 @@ class Checker {
       Group& g = groups_[gi];
       std::int32_t group = static_cast<std::int32_t>(gi);
       if (g.allFixed) {
+        // A group without fields (group 00 of a base that has only strings) holds no data.
+        if (g.count == 0) continue;
         if (static_cast<std::int64_t>(s) * g.totalSize >= g.dataLength) {
           Finding(r, kFixedAddress);
           stopped_ = true;
