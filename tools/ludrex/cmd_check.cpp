@@ -1,6 +1,7 @@
 // ludrex check, repair, compact, merge-names and clean-names: the check and repair of a native
 // base and the maintenance of its libraries. A command that rewrites a base works on a copy next
 // to it and puts the copy in place only when everything succeeded.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -353,6 +354,91 @@ void AddCleanNames(CLI::App& app, int& rc) {
       app.add_subcommand("clean-names", "remove the empty records of every library");
   cmd->add_option("BASE", *name, "the native base")->required();
   cmd->callback([&rc, name] { rc = RunCleanNames(*name); });
+}
+
+}  // namespace ludrex_tool
+
+// ---- ludrex bench maintenance ---------------------------------------------------------------
+
+namespace ludrex_tool {
+namespace {
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Report(const char* what, double seconds, int games) {
+  std::printf("%-34s %8.2f s  %10.0f games/s\n", what, seconds,
+              seconds > 0 ? games / seconds : 0.0);
+}
+
+int RunBenchMaintenance(const std::string& path) {
+  std::string name = WithoutExtension(path, ".kvx");
+  std::string work = WorkName(name) + "bench";
+  int games = HeaderCount(name);
+  if (games < 0) return Fail("cannot read " + name + ".kvx");
+  std::printf("%d games in %s.kvx\n", games, name.c_str());
+
+  // The check.
+  if (!CopyBaseFiles(name, work)) return 1;
+  LudrexSubset* passed = Subset_CreateTmp(games);
+  std::string log = TempLogName();
+  auto start = std::chrono::steady_clock::now();
+  int sound = Base_BaseKVXTest(work.c_str(), log.c_str(), passed);
+  Report("Base_BaseKVXTest", Since(start), games);
+  std::remove(log.c_str());
+  if (sound != 1) std::printf("  (the base is not sound: %d games passed)\n", Subset_CurLength(passed));
+
+  // The repair of the undamaged base into a new one.
+  LudrexBase* source = Base_BaseOpen(work.c_str(), 0);
+  std::string repaired = work + "r";
+  HostRecordPattern* pattern = source != nullptr ? Base_GetRecordPattern(source) : nullptr;
+  LudrexBase* dest = pattern != nullptr ? Base_BaseCreate(repaired.c_str(), pattern, 0) : nullptr;
+  if (pattern != nullptr) CPP_DestroyRP(pattern);
+  if (dest == nullptr) return Fail("cannot set up the repair");
+  start = std::chrono::steady_clock::now();
+  int walked = Base_Repair(source, dest, passed, 0, 0);
+  Base_BaseDestroy(dest);
+  Report("Base_Repair (undamaged)", Since(start), walked);
+  Base_BaseErase(repaired.c_str(), 0);
+  Subset_Destroy(passed);
+
+  // The bulk compression.
+  start = std::chrono::steady_clock::now();
+  char* t = Base_LibraryCompress(source);
+  std::string compressed = t != nullptr ? t : "";
+  Base_BaseDestroy(source);
+  Report("Base_LibraryCompress (bulk)", Since(start), games);
+  if (compressed.empty()) return Fail("the compression failed");
+  Base_BaseErase(compressed.c_str(), 0);
+
+  // Merging one player into another on a fresh copy.
+  if (!CopyBaseFiles(name, work)) return 1;
+  source = Base_BaseOpen(work.c_str(), 0);
+  LudrexBase* players = source != nullptr ? Base_EmbeddedBaseOpen(source, "Players") : nullptr;
+  if (players == nullptr) return Fail("no Players library");
+  std::vector<int> map(static_cast<std::size_t>(Base_GetBaseLength(players)), -1);
+  if (map.size() > 1) map[1] = 0;
+  start = std::chrono::steady_clock::now();
+  t = Base_MultiChange(source, players, map.data());
+  std::string merged = t != nullptr ? t : "";
+  Report("Base_MultiChange (one player)", Since(start), games);
+  Base_BaseDestroy(players);
+  Base_BaseDestroy(source);
+  if (merged.empty()) return Fail("the merge failed");
+  Base_BaseErase(merged.c_str(), 0);
+  Base_BaseErase(work.c_str(), 0);
+  return 0;
+}
+
+}  // namespace
+
+void AddBenchMaintenance(CLI::App* bench, int& rc) {
+  auto name = std::make_shared<std::string>();
+  CLI::App* cmd = bench->add_subcommand(
+      "maintenance", "check, repair, library compression and a player merge on copies of BASE");
+  cmd->add_option("BASE", *name, "the native base (left unchanged)")->required();
+  cmd->callback([&rc, name] { rc = RunBenchMaintenance(*name); });
 }
 
 }  // namespace ludrex_tool

@@ -27,6 +27,8 @@ void AddRepair(CLI::App& app, int& rc);
 void AddCompact(CLI::App& app, int& rc);
 void AddMergeNames(CLI::App& app, int& rc);
 void AddCleanNames(CLI::App& app, int& rc);
+// `ludrex bench maintenance BASE`.
+void AddBenchMaintenance(CLI::App* bench, int& rc);
 
 // The text of the last fatal error the library reported (Windows-1251), cleared by the call.
 std::string TakeLastError();

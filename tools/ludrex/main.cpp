@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   ludrex_tool::AddInfo(app, rc);
   ludrex_tool::AddList(app, rc);
   ludrex_tool::AddShow(app, rc);
-  ludrex_tool::AddBench(app, rc);
+  ludrex_tool::AddBenchMaintenance(ludrex_tool::AddBench(app, rc), rc);
   ludrex_tool::AddCheck(app, rc);
   ludrex_tool::AddRepair(app, rc);
   ludrex_tool::AddCompact(app, rc);
