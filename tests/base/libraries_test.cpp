@@ -179,6 +179,42 @@ TEST_F(LibrariesTest, StoppedCopyLeavesTheBaseUnchanged) {
   CloseBase(b);
 }
 
+// Stops every loop whose progress title begins with g_stopTitle.
+std::string g_stopTitle;
+bool g_stopping = false;
+void LUDREX_CDECL StartTitle(const char* title, int) {
+  g_stopping = std::string(title).rfind(g_stopTitle, 0) == 0;
+}
+int LUDREX_CDECL StopTitled(int, int) { return g_stopping ? 1 : 0; }
+
+TEST_F(LibrariesTest, StopDuringEachLoopLeavesTheBaseUnchanged) {
+  // Enough players for the record copy to ask the host (every 500 records).
+  std::vector<std::string> names;
+  for (int k = 0; k < 1200; ++k) names.push_back("P" + std::to_string(k));
+  Base* b = MakeBase(names, {{5, 2, 0}, {6, 7, 1}});
+  auto before = GameNumbers(b);
+  Base* players = OpenEmbeddedBase(b, String("Players"));
+  std::vector<std::int32_t> map(names.size(), -1);
+  map[5] = 2;
+  Callbacks().start = StartTitle;
+  Callbacks().step = StopTitled;
+  // The copy of the kept records, and the copy of the other library's files.
+  for (std::uint32_t code : {932u, 1002u}) {
+    g_stopTitle = std::string(MessageTextPtr(code)) + (code == 1002 ? "Events" : "");
+    EXPECT_EQ(MultiChange(b, players, map.data()).Length(), 0) << code;
+  }
+  // The compression's first use pass and its library copy.
+  for (std::uint32_t code : {1071u, 1073u}) {
+    g_stopTitle = MessageTextPtr(code);
+    EXPECT_EQ(LibraryCompress(b).Length(), 0) << code;
+  }
+  Callbacks().start = nullptr;
+  Callbacks().step = nullptr;
+  EXPECT_EQ(GameNumbers(b), before);
+  CloseBase(players);
+  CloseBase(b);
+}
+
 TEST_F(LibrariesTest, CompressKeepsRecordsInOrderOfFirstUse) {
   std::vector<std::string> names;
   for (int k = 0; k < 10; ++k) names.push_back("N" + std::to_string(k));
