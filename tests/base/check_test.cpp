@@ -384,6 +384,23 @@ TEST_F(RepairTest, RecoversEveryRecordThatPassedTheCheck) {
   name_ = saved;
 }
 
+TEST_F(RepairTest, ARecordThatCannotBeReadIsReportedAndLeftOut) {
+  MakeGames(3);
+  // An address past the end of the data file: the check cannot see it, the read fails (946).
+  PutEntry(".a01", 1, 1000000);
+  int result = -1;
+  Check(&result);
+  EXPECT_EQ(result, 1);
+  Base* source = Open();
+  Base* dest = CreateNew(source->GetRecordPattern());
+  EXPECT_EQ(RepairBase(source, dest, nullptr, 0), 3);
+  EXPECT_EQ(dest->RecordCount(), 2);
+  EXPECT_EQ(testing::LastErrorCode(), 946u);
+  EXPECT_EQ(ReadGame(dest, 1).white, "W2");
+  CloseBase(dest);
+  CloseBase(source);
+}
+
 RecordPattern WithMoves() {
   RecordPattern p = testing::GamesPattern();
   p.Append(FieldSpec(kChessType, String("~22"), 0, String("")));
