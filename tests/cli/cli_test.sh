@@ -87,6 +87,43 @@ check "a negative count is a usage error" test $? -eq 2
 run list "$work/sample" --subset "$work/no-such-subset" > /dev/null 2>&1
 check "a missing subset file is a usage error" test $? -eq 2
 
+# ---- check, repair, compact, merge-names, clean-names --------------------------------------
+run check "$work/sample-games" > "$work/check.txt"
+check "check of a sound base exits 0" test $? -eq 0
+check "check prints the findings as UTF-8" grep -q 'Проверка закончена' "$work/check.txt"
+cp "$work/sample-games.axx" "$work/sample-games.axx.saved"
+printf '\xff' > "$work/sample-games.axx"
+run check "$work/sample-games" --log "$work/check.log" > "$work/check.txt"
+check "check of a damaged base exits 1" test $? -eq 1
+check "check names the damage" grep -q 'C005' "$work/check.txt"
+check "check --log writes the log" test -s "$work/check.log"
+cp "$work/sample-games.axx.saved" "$work/sample-games.axx"
+run repair "$work/sample-games" "$work/repaired" > "$work/repair.txt" 2>&1
+check "repair exits 0" test $? -eq 0
+games=$(run info "$work/sample-games" | sed -n 's/^games: *//p' | tr -d '\r')
+held=$(run info "$work/repaired" | sed -n 's/^games: *//p' | tr -d '\r')
+check "repair copies every game of a sound base ($held of $games)" test "$held" = "$games"
+run repair "$work/sample-games" "$work/repaired" > /dev/null 2>&1
+check "repair refuses to replace a base without --force" test $? -eq 1
+run compact "$work/sample-games" "$work/compact" > /dev/null 2>&1
+check "compact exits 0" test $? -eq 0
+check "compact keeps the games" test "$(run list "$work/compact" | wc -l)" = "$(run list "$work/sample-games" | wc -l)"
+run list "$work/sample-games" > "$work/before.txt"
+white=$(run export "$work/sample-games" --count 1 | sed -n 's/^\[White "\(.*\)"\]/\1/p' | tr -d '\r')
+black=$(run export "$work/sample-games" --count 1 | sed -n 's/^\[Black "\(.*\)"\]/\1/p' | tr -d '\r')
+cp "$work/sample-games.kvx" "$work/sample-games.kvx.saved"
+run merge-names "$work/sample-games" Players "$black" "$white" > /dev/null 2>&1
+check "merge-names exits 0" test $? -eq 0
+first=$(run export "$work/sample-games" --count 1 | sed -n 's/^\[Black "\(.*\)"\]/\1/p' | tr -d '\r')
+check "merge-names makes the black player the white one ($first)" test "$first" = "$white"
+run merge-names "$work/sample-games" Players "No Such Player" "$white" > /dev/null 2>&1
+check "merge-names of an unknown name fails" test $? -eq 1
+run check "$work/sample-games" > /dev/null
+check "the merged base is sound" test $? -eq 0
+run clean-names "$work/sample-games" > /dev/null 2>&1
+check "clean-names exits 0" test $? -eq 0
+check "clean-names keeps the games" test "$(run list "$work/sample-games" | wc -l)" = "$(wc -l < "$work/before.txt")"
+
 # Ctrl-C during a long import leaves a base that opens and reads back what it holds.
 if [ -z "$emulator" ]; then
   for i in $(seq 1 40); do cat "$data/sample-games.pgn"; done > "$work/big.pgn"

@@ -24,6 +24,14 @@ CLI::App* AddBench(CLI::App& app, int& rc);
 // ludrex dups and ludrex bench dups (cmd_dups.cpp).
 void AddDups(CLI::App& app, int& rc);
 void AddBenchDups(CLI::App* bench, int& rc);
+// check, repair, compact, merge-names, clean-names (cmd_check.cpp).
+void AddCheck(CLI::App& app, int& rc);
+void AddRepair(CLI::App& app, int& rc);
+void AddCompact(CLI::App& app, int& rc);
+void AddMergeNames(CLI::App& app, int& rc);
+void AddCleanNames(CLI::App& app, int& rc);
+// `ludrex bench maintenance BASE`.
+void AddBenchMaintenance(CLI::App* bench, int& rc);
 
 // The text of the last fatal error the library reported (Windows-1251), cleared by the call.
 std::string TakeLastError();

@@ -54,8 +54,15 @@ int main(int argc, char** argv) {
   ludrex_tool::AddInfo(app, rc);
   ludrex_tool::AddList(app, rc);
   ludrex_tool::AddShow(app, rc);
-  ludrex_tool::AddBenchDups(ludrex_tool::AddBench(app, rc), rc);
+  CLI::App* bench = ludrex_tool::AddBench(app, rc);
+  ludrex_tool::AddBenchDups(bench, rc);
   ludrex_tool::AddDups(app, rc);
+  ludrex_tool::AddBenchMaintenance(bench, rc);
+  ludrex_tool::AddCheck(app, rc);
+  ludrex_tool::AddRepair(app, rc);
+  ludrex_tool::AddCompact(app, rc);
+  ludrex_tool::AddMergeNames(app, rc);
+  ludrex_tool::AddCleanNames(app, rc);
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();
