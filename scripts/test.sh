@@ -31,9 +31,12 @@ if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
   echo "test: preparing wine (${WINEPREFIX:-$HOME/.wine})"
   timeout 600 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 fi
-# One wine server for the whole run: every new server would wait for the prefix's start-up.
-wineserver -p >/dev/null 2>&1 || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# One wine server for the whole 32-bit run (every new server would wait for the prefix's
+# start-up), ended with the run; it belongs to our own prefix only.
+if [ "${windows[*]}" = win32 ]; then
+  wineserver -p >/dev/null 2>&1 || true
+  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+fi
 
 status=0
 for t in native asan "${windows[@]}"; do
