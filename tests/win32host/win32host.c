@@ -190,15 +190,18 @@ static const char kGame[] =
     "[Event \"Win32 host\"]\r\n[White \"Smith\"]\r\n[WhiteElo \"2100\"]\r\n[Result \"1-0\"]\r\n"
     "\r\n1. e4 e5 2. Nf3 {develops} Nc6 3. Bb5 a6 1-0\r\n";
 
-/* The record pattern as the library laid it out, read byte by byte at the 32-bit offsets. */
+/* The record pattern as the library gives it, read byte by byte at the 32-bit offsets: the
+ * fields the host asked for, in the base's own order. where[k] becomes the position of the
+ * host's field k in the base's record (-1 when missing). */
 static void CheckPatternBytes(const HostRecordPattern* p, const HostFieldEntry* expected,
-                              int count) {
+                              int count, int* where) {
   const unsigned char* raw = (const unsigned char*)p;
   int32_t n;
   memcpy(&n, raw + 0, 4);
   CHECK(n == count);
   const unsigned char* entries;
   memcpy(&entries, raw + 4, 4);
+  for (int k = 0; k < count; ++k) where[k] = -1;
   for (int i = 0; i < count && i < n; ++i) {
     const unsigned char* e = entries + 20 * i;
     int32_t type;
@@ -207,10 +210,17 @@ static void CheckPatternBytes(const HostRecordPattern* p, const HostFieldEntry* 
     memcpy(&type, e + 0, 4);
     memcpy(&name, e + 4, 4);
     memcpy(&text, e + 12, 4);
-    CHECK(type == expected[i].type);
-    CHECK(name != NULL && strcmp(name, expected[i].name) == 0);
-    CHECK(text != NULL && strcmp(text, expected[i].text) == 0);
+    CHECK(name != NULL && text != NULL);
+    if (name == NULL || text == NULL) continue;
+    int k = 0;
+    while (k < count && strcmp(expected[k].name, name) != 0) ++k;
+    CHECK(k < count);
+    if (k == count) continue;
+    CHECK(type == expected[k].type);
+    CHECK(strcmp(text, expected[k].text) == 0);
+    where[k] = i;
   }
+  for (int k = 0; k < count; ++k) CHECK(where[k] >= 0);
 }
 
 int main(int argc, char** argv) {
@@ -301,10 +311,23 @@ int main(int argc, char** argv) {
     printf("Base_BaseCreate failed: %s\n", g_lastError);
     return 1;
   }
-  LudrexRecord* game = newRecord(&pattern);
+  /* The base's pattern, at the 32-bit offsets; records are made from it, as hosts do. */
+  PatternFn getPattern = (PatternFn)Find("Base_GetRecordPattern");
+  DestroyRPFn destroyPattern = (DestroyRPFn)Find("CPP_DestroyRP");
+  HostRecordPattern* own = getPattern(base);
+  CHECK(own != NULL);
+  if (own == NULL) return 1;
+  int where[5];
+  CheckPatternBytes(own, entries, 5, where);
+  for (int k = 0; k < 5; ++k) {
+    if (where[k] < 0) return 1;
+  }
+  LudrexRecord* game = newRecord(own);
+  LudrexRecord* again = newRecord(own);
+  CHECK(destroyPattern(own) == 0);
   fromPgn(game, kGame, (int)strlen(kGame));
-  CHECK(strcmp(getStr(field(game, 1)), "Smith") == 0);
-  CHECK(getInt(field(game, 2)) == 2100);
+  CHECK(strcmp(getStr(field(game, where[1])), "Smith") == 0);
+  CHECK(getInt(field(game, where[2])) == 2100);
   CHECK(write(base, AppendRecord, game) == 0);
   CHECK(write(base, AppendRecord, game) == 1);
   CHECK(length(base) == 2);
@@ -328,15 +351,7 @@ int main(int argc, char** argv) {
   CHECK(strcmp((const char*)raw + 264, "Written by a 32-bit host") == 0);
   for (int i = 0; i < 16; ++i) CHECK(block.guard[i] == 0x5a);
 
-  HostRecordPattern* back = ((PatternFn)Find("Base_GetRecordPattern"))(base);
-  CHECK(back != NULL);
-  if (back != NULL) {
-    CheckPatternBytes(back, entries, 5);
-    CHECK(((DestroyRPFn)Find("CPP_DestroyRP"))(back) == 0);
-  }
-
   /* Read back and written out as PGN text again. */
-  LudrexRecord* again = newRecord(&pattern);
   read(base, 1, again);
   char* text = getPgn(again);
   CHECK(text != NULL);
@@ -345,10 +360,18 @@ int main(int argc, char** argv) {
     CHECK(strstr(text, "1. e4 e5 2. Nf3 {develops} 2... Nc6 3. Bb5 a6 1-0") != NULL);
     deletePgn(text);
   }
-  CHECK(equal(field(game, 4), field(again, 4)) == 1);
+  CHECK(strcmp(getStr(field(again, where[1])), "Smith") == 0);
+  CHECK(equal(field(game, where[4]), field(again, where[4])) == 1);
   char moves[256];
   const int n = ((NotationFn)Find("NW_ReadNotationPGN"))(base, 0, moves, sizeof moves);
-  CHECK(n > 0 && strncmp(moves, "1. e4 e5", 8) == 0);
+  CHECK(n > 0 && n < (int)sizeof moves);
+  if (n > 0 && n < (int)sizeof moves) {
+    moves[n] = '\0';
+    if (strstr(moves, "Nf3") == NULL || strstr(moves, "Bb5") == NULL) {
+      printf("move text: %s\n", moves);
+      ++g_failures;
+    }
+  }
 
   /* An error the library finds goes to the host's function; the call returns. */
   const int errorsBefore = g_errorCount;
@@ -369,14 +392,14 @@ int main(int argc, char** argv) {
   }
   if (pgnBase != NULL) {
     CHECK(length(pgnBase) == 2);
-    HostRecordPattern* pgnPattern = ((PatternFn)Find("Base_GetRecordPattern"))(pgnBase);
+    HostRecordPattern* pgnPattern = getPattern(pgnBase);
     LudrexRecord* fromFile = newRecord(pgnPattern);
     read(pgnBase, 1, fromFile);
     text = getPgn(fromFile);
     CHECK(text != NULL && strstr(text, "3. Bb5 a6 1-0") != NULL);
     if (text != NULL) deletePgn(text);
     freeRecord(fromFile);
-    ((DestroyRPFn)Find("CPP_DestroyRP"))(pgnPattern);
+    destroyPattern(pgnPattern);
     destroy(pgnBase);
   }
   destroy(base);
