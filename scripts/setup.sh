@@ -64,8 +64,8 @@ fi
 
 [ "$(id -u)" = 0 ] || cannot "not root (registering an emulator with binfmt_misc needs root)"
 
-# The emulator: qemu-user of bookworm-backports, from the mirror and component of the machine's
-# own Debian sources.
+# The emulator: qemu-user of bookworm-backports, from the mirror of the machine's own Debian
+# sources (LUDREX_DEBIAN_MIRROR overrides it).
 if ! "$qemu" --version >/dev/null 2>&1; then
   mirror=http://deb.debian.org/debian
   component=main
@@ -75,7 +75,7 @@ if ! "$qemu" --version >/dev/null 2>&1; then
     URIs:*) mirror=$(echo "$src" | awk '{print $2}') ;;
     deb\ *) mirror=$(echo "$src" | awk '{for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) {print $i; exit}}') ;;
   esac
-  mirror=${mirror%/}
+  mirror=${LUDREX_DEBIAN_MIRROR:-${mirror%/}}
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
