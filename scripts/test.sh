@@ -43,8 +43,12 @@ for t in native asan "${windows[@]}"; do
   echo "== tests: $t"
   args=()
   if [ "$t" = win32 ] && [ ${#windows[@]} -gt 1 ]; then args=(-R '^exports$'); fi
+  # The Linux test programs keep their scratch files in this checkout, so that runs in two
+  # checkouts on one machine never share names in /tmp (the Windows ones use wine's temp folder).
+  scratch=""
+  case "$t" in native | asan) scratch="$PWD/build/$t/tmp"; mkdir -p "$scratch" ;; esac
   start=$SECONDS
-  ctest --test-dir "build/$t" --output-on-failure "${args[@]}" || status=1
+  TEST_TMPDIR="$scratch" ctest --test-dir "build/$t" --output-on-failure "${args[@]}" || status=1
   echo "== tests: $t took $((SECONDS - start)) s"
 done
 exit $status
