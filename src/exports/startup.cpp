@@ -9,6 +9,7 @@
 #include "frame/state.h"
 #include "record/chess_codec.h"
 #include "ludrex.h"
+#include "search/criteria.h"
 #include "search/subset.h"
 #include "storage/memory.h"
 
@@ -45,6 +46,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     InstallLibraryAccess();   //    through which library fields reach their libraries
     RegisterNativeBase();     //    base type 0
     RegisterPgnBase();        //    base type 2
+    InstallCriteria();        //    search criteria for the field factory
     g_started = true;         // 9.
   });
 }

@@ -1,0 +1,66 @@
+// What a base's record-by-record search works on (the bases implement the loop, so this sits
+// below them): a search record whose fields each carry their A and B criteria and decode through
+// UnpackAndTest, the rule that combines the fields' results into a verdict for the game, and
+// the progress and stop handling every search loop shares.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "record/record.h"
+
+namespace ludrex {
+
+class Subset;
+
+class CriteriaList {
+ public:
+  // record: the search record (owned by the caller), its criteria already bound.
+  explicit CriteriaList(Record& record);
+
+  Record& SearchRecord() { return record_; }
+  // Every field's results back to 1, before a game is decoded.
+  void Reset();
+  // The verdict from the fields' results: (some A criterion and every result A) or (some B
+  // alternative and every result B). In the B alternative a field with an A criterion but no B
+  // criterion takes its result A as its result B unless B holds a criterion of the same field
+  // type (A = {White, dates}, B = {Black}: the dates hold for both colours, White does not hold
+  // for the games found by Black).
+  bool Matches() const;
+  // Whether any field carries a criterion.
+  bool Any() const { return hasA_ || hasB_; }
+
+ private:
+  Record& record_;
+  std::vector<std::uint8_t> aOnly_;  // per field: an A criterion and no B criterion
+  bool hasA_ = false;
+  bool hasB_ = false;
+};
+
+// Progress and stop of a search over n games: title message 930, granularity max(n / 100, 200),
+// each game stepped with (games done, n, hits).
+class SearchProgress {
+ public:
+  explicit SearchProgress(std::int32_t n);
+  ~SearchProgress();
+  SearchProgress(const SearchProgress&) = delete;
+  SearchProgress& operator=(const SearchProgress&) = delete;
+  // True when the host asks to stop.
+  bool Step(std::int32_t done, std::int32_t hits);
+  // The granularity: a loop may call Step only when done has advanced this far since the last
+  // report (Step reports nothing in between anyway).
+  std::int32_t Granularity() const { return granularity_; }
+
+ private:
+  std::int32_t n_;
+  std::int32_t granularity_;
+};
+
+// The shared loop: reads every member of set into the search record through read and keeps the
+// members that match; on a stop request the current member and all after it are removed.
+// Returns the number of games found.
+std::int32_t SearchRecordByRecord(Subset& set, CriteriaList& criteria,
+                                  const std::function<void(std::int32_t, Record&)>& read);
+
+}  // namespace ludrex
