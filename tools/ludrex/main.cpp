@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   ludrex_tool::AddInfo(app, rc);
   ludrex_tool::AddList(app, rc);
   ludrex_tool::AddShow(app, rc);
-  ludrex_tool::AddBench(app, rc);
+  ludrex_tool::AddSearch(app, rc);
+  ludrex_tool::AddBenchSearch(ludrex_tool::AddBench(app, rc), rc);
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();
