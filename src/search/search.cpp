@@ -8,6 +8,7 @@
 #include "record/field.h"
 #include "record/pattern.h"
 #include "record/record.h"
+#include "search/native_tests.h"
 #include "search/search_plan.h"
 #include "search/subset.h"
 
@@ -80,6 +81,7 @@ std::int32_t SearchBase(Base& base, Subset& subset, Record* a, Record* b) {
     f.SetCriterionB(critB[static_cast<std::size_t>(i)]);
   }
   CriteriaList list(record);
+  AttachNativeTests(list);
 
   // 5, 6. The base's own loop.
   std::int32_t hits = base.Search(&working, &list, 0);

@@ -18,6 +18,7 @@ CriteriaList::CriteriaList(Record& record) : record_(record) {
     if (f.CriterionB() != nullptr && t >= 0 && t < kFieldTypeCount) typeInB[t] = true;
   }
   aOnly_.assign(static_cast<std::size_t>(record.Count()), 0);
+  native_.resize(static_cast<std::size_t>(record.Count()));
   for (std::int32_t i = 0; i < record.Count(); ++i) {
     const Field& f = record[i];
     std::int32_t t = LowTypeCode(f.TypeCode());
@@ -27,6 +28,16 @@ CriteriaList::CriteriaList(Record& record) : record_(record) {
     if (b || inherited) hasB_ = true;
     aOnly_[static_cast<std::size_t>(i)] = inherited ? 1 : 0;
   }
+}
+
+void CriteriaList::SetNativeTest(std::int32_t i, std::unique_ptr<NativeFieldTest> test) {
+  native_.at(static_cast<std::size_t>(i)) = std::move(test);
+}
+
+bool CriteriaList::AllNative() const {
+  for (const auto& t : native_)
+    if (t == nullptr) return false;
+  return true;
 }
 
 void CriteriaList::Reset() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "record/record.h"
@@ -13,6 +14,16 @@
 namespace ludrex {
 
 class Subset;
+
+// A field's test compiled for the native format: sets both results of one field from its
+// stored bytes exactly as the field's UnpackAndTest would, without setting the field's value (1
+// where the field has no such criterion). The search attaches one to each field whose class and
+// criteria it knows; a base's own loop may call them in place of decoding through the field.
+class NativeFieldTest {
+ public:
+  virtual ~NativeFieldTest() = default;
+  virtual void Test(const std::uint8_t* bytes, std::int32_t length, bool& a, bool& b) const = 0;
+};
 
 class CriteriaList {
  public:
@@ -31,8 +42,26 @@ class CriteriaList {
   // Whether any field carries a criterion.
   bool Any() const { return hasA_ || hasB_; }
 
+  // The same verdict from results kept by the caller (raw result B of each field).
+  bool MatchesResults(const bool* a, const bool* b) const {
+    bool allA = true, allB = true;
+    for (std::size_t i = 0; i < aOnly_.size(); ++i) {
+      allA = allA && a[i];
+      allB = allB && (aOnly_[i] != 0 ? a[i] : b[i]);
+    }
+    return (hasA_ && allA) || (hasB_ && allB);
+  }
+  // Native tests: attached per field; NativeTest is null for a field without one.
+  void SetNativeTest(std::int32_t i, std::unique_ptr<NativeFieldTest> test);
+  const NativeFieldTest* NativeTest(std::int32_t i) const {
+    return native_[static_cast<std::size_t>(i)].get();
+  }
+  // Whether every field has a native test.
+  bool AllNative() const;
+
  private:
   Record& record_;
+  std::vector<std::unique_ptr<NativeFieldTest>> native_;
   std::vector<std::uint8_t> aOnly_;  // per field: an A criterion and no B criterion
   bool hasA_ = false;
   bool hasB_ = false;

@@ -3,6 +3,7 @@
 // decodes them (a library field decides by record number, without its library).
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -118,89 +119,132 @@ std::int32_t NativeBase::SearchByRecords(Subset* subset, CriteriaList* criteria,
   }
   std::vector<std::int32_t> length, offset;
 
-  std::int32_t n = subset->CurLength();
-  SearchProgress progress(n);
-  std::int32_t done = 0, hits = 0;
-  struct StopScan {
-    Subset& s;
-    ~StopScan() { s.SeqStop(); }
-  } stopScan{*subset};
-  std::int32_t r = subset->SeqInitBase(0);
-  while (r >= 0) {
-    if (progress.Step(done, hits)) {
-      subset->SeqStop();
-      subset->ExcludeRange(r, subset->MaxLength() - r);
-      return hits;
+  // Every field that has a native test is tested on its bytes; the others decode through their
+  // hook (UnpackAndTest) and keep their results themselves.
+  const bool native = criteria->AllNative();
+  std::unique_ptr<bool[]> resA(new bool[static_cast<std::size_t>(fieldCount) + 1]),
+      resB(new bool[static_cast<std::size_t>(fieldCount) + 1]);
+  bool* ra = resA.get();
+  bool* rb = resB.get();
+  std::fill(ra, ra + fieldCount, true);
+  std::fill(rb, rb + fieldCount, true);
+  auto test = [&](const Wanted& w, const std::uint8_t* bytes, std::int32_t len) {
+    if (native) {
+      criteria->NativeTest(w.field)->Test(bytes, len, ra[w.field], rb[w.field]);
+    } else {
+      record[w.field].Decode(kNativeBase, bytes, len, w.param);
     }
-    if (r >= recordCount_) Raise(903);
-    criteria->Reset();
-    std::int32_t s = slots_.SlotOf(r);
-    for (std::size_t p = 0; p < plans.size(); ++p) {
-      GroupPlan& plan = plans[p];
-      const NativeGroup& grp = groups_[static_cast<std::size_t>(plan.g)];
-      if (grp.allFixed) {
-        const std::uint8_t* data =
-            plan.stream->Get(static_cast<std::int64_t>(s) * grp.totalSize, grp.totalSize, r);
-        for (const Wanted& w : plan.fields) {
-          const NativeField& f = fields_[static_cast<std::size_t>(grp.first + w.member)];
-          record[w.field].Decode(kNativeBase, data + fixedOffset[p][static_cast<std::size_t>(w.member)],
-                                 f.size, w.param);
+  };
+
+  // The members are decided a mask byte at a time and written back at the end.
+  const std::int32_t n = subset->CurLength();
+  const std::int32_t maskBytes = subset->MaskBytes();
+  std::vector<std::uint8_t> mask(static_cast<std::size_t>(maskBytes));
+  subset->GetMaskBytes(0, mask.data(), maskBytes);
+  SearchProgress progress(n);
+  const std::int32_t granularity = progress.Granularity();
+  const std::vector<std::uint8_t>& slotBits = slots_.Bytes();
+  std::int32_t done = 0, hits = 0, lastStep = 0;
+  std::int32_t prevRecord = -2, prevSlot = -1;
+  bool stopped = false;
+  for (std::int32_t byte = 0; byte < maskBytes && !stopped; ++byte) {
+    std::uint8_t bits = mask[static_cast<std::size_t>(byte)];
+    if (bits == 0) continue;
+    for (int bit = 0; bit < 8; ++bit) {
+      std::uint8_t m = static_cast<std::uint8_t>(0x80 >> bit);
+      if ((bits & m) == 0) continue;
+      std::int32_t r = byte * 8 + bit;
+      if (done - lastStep >= granularity) {
+        lastStep = done;
+        if (progress.Step(done, hits)) {
+          // The current member and all after it go.
+          bits = static_cast<std::uint8_t>(bits & ~(0xFF >> bit));
+          std::fill(mask.begin() + byte + 1, mask.end(), 0);
+          stopped = true;
+          break;
         }
-        continue;
       }
-      std::int64_t address = ResolveAddress(plan.g, s, nullptr);
-      if (address < 0) {
-        // No data in this group: every field reads as its empty value.
-        for (const Wanted& w : plan.fields) {
-          const ByteBlock& empty = EmptyBody(grp.first + w.member);
-          record[w.field].Decode(kNativeBase, empty.Data(), empty.Count(), w.param);
-        }
-        continue;
+      if (r >= recordCount_) Raise(903);
+      // The slot: the next record slot after the last one, or looked up after a gap.
+      std::int32_t s;
+      if (r == prevRecord + 1) {
+        s = prevSlot + 1;
+        while ((slotBits[static_cast<std::size_t>(s >> 3)] & (0x80 >> (s & 7))) == 0) ++s;
+      } else {
+        s = slots_.SlotOf(r);
       }
-      // The size header: a base-128 length for each variable field.
-      std::int64_t avail = plan.stream->Available(address);
-      if (avail <= 0) plan.stream->Damaged(r);
-      std::int32_t headMax = static_cast<std::int32_t>(
-          std::min<std::int64_t>(4 * static_cast<std::int64_t>(plan.varCount), avail));
-      const std::uint8_t* head = plan.stream->Get(address, headMax, r);
-      length.assign(static_cast<std::size_t>(grp.count), 0);
-      offset.assign(static_cast<std::size_t>(grp.count), 0);
-      std::int32_t pos = 0;
-      for (std::int32_t k = 0; k < grp.count; ++k) {
-        const NativeField& f = fields_[static_cast<std::size_t>(grp.first + k)];
-        if (f.kind == kStorageFixed) {
-          length[static_cast<std::size_t>(k)] = f.size;
+      prevRecord = r;
+      prevSlot = s;
+      if (!native) criteria->Reset();
+      for (std::size_t p = 0; p < plans.size(); ++p) {
+        GroupPlan& plan = plans[p];
+        const NativeGroup& grp = groups_[static_cast<std::size_t>(plan.g)];
+        if (grp.allFixed) {
+          const std::uint8_t* data =
+              plan.stream->Get(static_cast<std::int64_t>(s) * grp.totalSize, grp.totalSize, r);
+          for (const Wanted& w : plan.fields) {
+            const NativeField& f = fields_[static_cast<std::size_t>(grp.first + w.member)];
+            test(w, data + fixedOffset[p][static_cast<std::size_t>(w.member)], f.size);
+          }
           continue;
         }
-        std::uint32_t v = 0;
-        for (std::int32_t b = 0;; ++b) {
-          if (b >= 4 || pos >= headMax) plan.stream->Damaged(r);
-          std::uint8_t c = head[pos++];
-          v |= static_cast<std::uint32_t>(c & 0x7F) << (7 * b);
-          if ((c & 0x80) == 0) break;
+        std::int64_t address = ResolveAddress(plan.g, s, nullptr);
+        if (address < 0) {
+          // No data in this group: every field reads as its empty value.
+          for (const Wanted& w : plan.fields) {
+            const ByteBlock& empty = EmptyBody(grp.first + w.member);
+            test(w, empty.Data(), empty.Count());
+          }
+          continue;
         }
-        length[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(v);
+        // The size header: a base-128 length for each variable field.
+        std::int64_t avail = plan.stream->Available(address);
+        if (avail <= 0) plan.stream->Damaged(r);
+        std::int32_t headMax = static_cast<std::int32_t>(
+            std::min<std::int64_t>(4 * static_cast<std::int64_t>(plan.varCount), avail));
+        const std::uint8_t* head = plan.stream->Get(address, headMax, r);
+        length.assign(static_cast<std::size_t>(grp.count), 0);
+        offset.assign(static_cast<std::size_t>(grp.count), 0);
+        std::int32_t pos = 0;
+        for (std::int32_t k = 0; k < grp.count; ++k) {
+          const NativeField& f = fields_[static_cast<std::size_t>(grp.first + k)];
+          if (f.kind == kStorageFixed) {
+            length[static_cast<std::size_t>(k)] = f.size;
+            continue;
+          }
+          std::uint32_t v = 0;
+          for (std::int32_t b = 0;; ++b) {
+            if (b >= 4 || pos >= headMax) plan.stream->Damaged(r);
+            std::uint8_t c = head[pos++];
+            v |= static_cast<std::uint32_t>(c & 0x7F) << (7 * b);
+            if ((c & 0x80) == 0) break;
+          }
+          length[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(v);
+        }
+        std::int64_t total = 0;
+        for (std::int32_t k = 0; k < grp.count; ++k) {
+          offset[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(total);
+          total += length[static_cast<std::size_t>(k)];
+        }
+        if (total > 0x7FFFFFFF - pos || total + pos > avail) plan.stream->Damaged(r);
+        const std::uint8_t* body =
+            plan.stream->Get(address + pos, static_cast<std::int32_t>(total), r);
+        for (const Wanted& w : plan.fields) {
+          test(w, body + offset[static_cast<std::size_t>(w.member)],
+               length[static_cast<std::size_t>(w.member)]);
+        }
       }
-      std::int64_t total = 0;
-      for (std::int32_t k = 0; k < grp.count; ++k) {
-        offset[static_cast<std::size_t>(k)] = static_cast<std::int32_t>(total);
-        total += length[static_cast<std::size_t>(k)];
-      }
-      if (total > 0x7FFFFFFF - pos || total + pos > avail) plan.stream->Damaged(r);
-      const std::uint8_t* body = plan.stream->Get(address + pos, static_cast<std::int32_t>(total), r);
-      for (const Wanted& w : plan.fields) {
-        record[w.field].Decode(kNativeBase, body + offset[static_cast<std::size_t>(w.member)],
-                               length[static_cast<std::size_t>(w.member)], w.param);
+      ++done;
+      bool match = native ? criteria->MatchesResults(ra, rb) : criteria->Matches();
+      if (match) {
+        ++hits;
+      } else {
+        bits = static_cast<std::uint8_t>(bits & ~m);
       }
     }
-    ++done;
-    if (criteria->Matches()) {
-      ++hits;
-      r = subset->SeqNext();
-    } else {
-      r = subset->SeqNextExclude();
-    }
+    mask[static_cast<std::size_t>(byte)] = bits;
   }
+  subset->PutMaskBytes(0, mask.data(), maskBytes);
   return hits;
 }
 
