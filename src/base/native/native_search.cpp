@@ -30,12 +30,16 @@ class NativeBase::GroupStream {
 
   // n bytes of the group data at at; record names the game for a damage report.
   const std::uint8_t* Get(std::int64_t at, std::int32_t n, std::int32_t record) {
+    if (at >= start_ && at + n <= start_ + valid_) return buf_.data() + (at - start_);
+    return Load(at, n, record);
+  }
+
+  const std::uint8_t* Load(std::int64_t at, std::int32_t n, std::int32_t record) {
     GroupFiles& gf = base_.groupFiles_[static_cast<std::size_t>(g_)];
     if (gf.fast) {
       if (at < 0 || at + n > static_cast<std::int64_t>(gf.memData.size())) Damaged(record);
       return gf.memData.data() + at;
     }
-    if (at >= start_ && at + n <= start_ + valid_) return buf_.data() + (at - start_);
     std::int64_t end = base_.DataCount(g_);
     if (at < 0 || at + n > end) Damaged(record);
     std::int32_t want = static_cast<std::int32_t>(
@@ -65,7 +69,7 @@ class NativeBase::GroupStream {
   std::int32_t g_;
   std::vector<std::uint8_t> buf_;
   std::int64_t start_ = 0;
-  std::int32_t valid_ = 0;
+  std::int64_t valid_ = 0;
 };
 
 std::int32_t NativeBase::SearchByRecords(Subset* subset, CriteriaList* criteria, std::int32_t) {
@@ -136,6 +140,25 @@ std::int32_t NativeBase::SearchByRecords(Subset* subset, CriteriaList* criteria,
     }
   };
 
+  struct Flat {
+    const NativeFieldTest* test;
+    std::int32_t field, offset, size;
+  };
+  std::vector<Flat> flat;
+  const bool oneFixed =
+      native && plans.size() == 1 && groups_[static_cast<std::size_t>(plans[0].g)].allFixed;
+  GroupStream* stream0 = plans.empty() ? nullptr : plans[0].stream.get();
+  const std::int32_t rowSize =
+      plans.empty() ? 0 : groups_[static_cast<std::size_t>(plans[0].g)].totalSize;
+  if (oneFixed) {
+    const NativeGroup& grp = groups_[static_cast<std::size_t>(plans[0].g)];
+    for (const Wanted& w : plans[0].fields) {
+      flat.push_back(Flat{criteria->NativeTest(w.field), w.field,
+                          fixedOffset[0][static_cast<std::size_t>(w.member)],
+                          fields_[static_cast<std::size_t>(grp.first + w.member)].size});
+    }
+  }
+
   // The members are decided a mask byte at a time and written back at the end.
   const std::int32_t n = subset->CurLength();
   const std::int32_t maskBytes = subset->MaskBytes();
@@ -175,6 +198,19 @@ std::int32_t NativeBase::SearchByRecords(Subset* subset, CriteriaList* criteria,
       }
       prevRecord = r;
       prevSlot = s;
+      if (oneFixed) {
+        // The common case: every field in one fixed-size group, all tested natively.
+        const std::uint8_t* data =
+            stream0->Get(static_cast<std::int64_t>(s) * rowSize, rowSize, r);
+        for (const Flat& f : flat) f.test->Test(data + f.offset, f.size, ra[f.field], rb[f.field]);
+        ++done;
+        if (criteria->MatchesResults(ra, rb)) {
+          ++hits;
+        } else {
+          bits = static_cast<std::uint8_t>(bits & ~m);
+        }
+        continue;
+      }
       if (!native) criteria->Reset();
       for (std::size_t p = 0; p < plans.size(); ++p) {
         GroupPlan& plan = plans[p];
