@@ -31,7 +31,7 @@ Field* CriterionFor(Record* record, const FieldSpec& spec) {
 
 void SetPositionShortcut(PositionShortcut shortcut) { g_shortcut = shortcut; }
 
-std::int32_t SearchBase(Base& base, Subset& subset, Record* a, Record* b) {
+std::int32_t SearchBase(Base& base, Subset& subset, Record* a, Record* b, bool nativeTests) {
   // 1. A position the tree answers.
   if (a != nullptr && g_shortcut != nullptr) {
     for (std::int32_t i = 0; i < a->Count(); ++i) {
@@ -81,7 +81,7 @@ std::int32_t SearchBase(Base& base, Subset& subset, Record* a, Record* b) {
     f.SetCriterionB(critB[static_cast<std::size_t>(i)]);
   }
   CriteriaList list(record);
-  AttachNativeTests(list);
+  if (nativeTests) AttachNativeTests(list);
 
   // 5, 6. The base's own loop.
   std::int32_t hits = base.Search(&working, &list, 0);

@@ -14,8 +14,9 @@ class Subset;
 // Narrows subset (positions in the base's key order for a sorted base, else record numbers) to
 // the games found; b may be null. A position criterion that the base's opening tree answers is
 // taken out of a (destroyed) and the subset intersected with the tree's answer first. Returns
-// the number of games found.
-std::int32_t SearchBase(Base& base, Subset& subset, Record* a, Record* b);
+// the number of games found. nativeTests false makes every field decode through its hook even
+// where a test compiled for native bytes would do (the tests compare both ways).
+std::int32_t SearchBase(Base& base, Subset& subset, Record* a, Record* b, bool nativeTests = true);
 
 // The position shortcut: given the base and a position criterion of A, narrows subset to the
 // games holding the position and returns true when the base's tree can answer that criterion;

@@ -343,9 +343,12 @@ TEST_F(SearchModelTest, NativeAndPgnSearchesEqualThePlainEvaluator) {
       if (!want.empty()) ++nonEmpty;
       auto ra = Criteria(a, withLib ? &names : nullptr, library);
       auto rb = Criteria(b, withLib ? &names : nullptr, library);
+      for (bool compiled : {true, false}) {
+      if (!compiled && base == pgn) continue;
       std::unique_ptr<Subset> set(Subset::CreateTmp(kGames));
       set->IncludeRange(0, kGames);
-      std::int32_t hits = SearchBase(*base, *set, ra.get(), b.empty() ? nullptr : rb.get());
+      std::int32_t hits =
+          SearchBase(*base, *set, ra.get(), b.empty() ? nullptr : rb.get(), compiled);
       std::set<int> got;
       for (std::int32_t r = set->SeqInitBase(0); r >= 0; r = set->SeqNext()) got.insert(r);
       set->SeqStop();
@@ -357,8 +360,9 @@ TEST_F(SearchModelTest, NativeAndPgnSearchesEqualThePlainEvaluator) {
                   c.text + "/m" + std::to_string(c.mode) + "/" + std::to_string(c.mask) + "/r" +
                   std::to_string(c.ranges.size());
       }
-      ASSERT_EQ(got, want) << desc << " trial " << trial << " base " << (base == pgn ? "pgn" : withLib ? "lib" : "plain");
+      ASSERT_EQ(got, want) << desc << " trial " << trial << (compiled ? "" : " decoded") << " base " << (base == pgn ? "pgn" : withLib ? "lib" : "plain");
       ASSERT_EQ(hits, static_cast<std::int32_t>(want.size()));
+      }
     }
   }
   EXPECT_GT(nonEmpty, 120);  // the criteria are not all trivially empty
