@@ -75,10 +75,10 @@ class RangeFieldCrit : public FieldCrit {
   void SetPair(std::int32_t i, std::int32_t upper, std::int32_t lower);
   // lower <= v <= upper for some pair.
   bool InRanges(std::int32_t v) const {
-    for (const auto& p : pairs_) {
-      if (p.first <= v && v <= p.second) return true;
-    }
-    return false;
+    // Without early exits: the outcome of a search's test is hard to predict game by game.
+    bool hit = false;
+    for (const auto& p : pairs_) hit = hit | ((p.first <= v) & (v <= p.second));
+    return hit;
   }
   const std::vector<std::pair<std::int32_t, std::int32_t>>& Pairs() const { return pairs_; }
 
@@ -129,7 +129,8 @@ class MaskFieldCrit : public FieldCrit {
   std::uint32_t Mask() const { return mask_; }
   void SetMask(std::uint32_t mask) { mask_ = mask; }
   bool Test(std::int32_t code) const {
-    return code >= 0 && code < 32 && ((mask_ >> code) & 1u) != 0;
+    auto c = static_cast<std::uint32_t>(code);
+    return ((c < 32u) & ((mask_ >> (c & 31u)) & 1u)) != 0;
   }
 
  protected:

@@ -14,6 +14,11 @@ namespace {
 
 // The same readings as the field classes' native decoding.
 inline std::uint32_t Unsigned(const std::uint8_t* p, std::int32_t n) {
+  // The stored widths first: 3 bytes (dates, library numbers), 2, 1.
+  if (n == 3 && p != nullptr)
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16;
+  if (n == 2 && p != nullptr) return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
   if (p == nullptr || n < 1) return 0;
   if (n > 4) n = 4;
   std::uint32_t v = 0;
@@ -21,6 +26,8 @@ inline std::uint32_t Unsigned(const std::uint8_t* p, std::int32_t n) {
   return v;
 }
 inline std::int32_t Signed(const std::uint8_t* p, std::int32_t n) {
+  if (n == 2 && p != nullptr)
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
   if (p == nullptr || n < 1) return 0;
   if (n > 4) n = 4;
   std::uint32_t v = Unsigned(p, n);

@@ -44,12 +44,13 @@ class CriteriaList {
 
   // The same verdict from results kept by the caller (raw result B of each field).
   bool MatchesResults(const bool* a, const bool* b) const {
-    bool allA = true, allB = true;
+    unsigned allA = 1, allB = 1;
     for (std::size_t i = 0; i < aOnly_.size(); ++i) {
-      allA = allA && a[i];
-      allB = allB && (aOnly_[i] != 0 ? a[i] : b[i]);
+      unsigned inherit = aOnly_[i];
+      allA &= static_cast<unsigned>(a[i]);
+      allB &= (inherit & static_cast<unsigned>(a[i])) | ((inherit ^ 1u) & static_cast<unsigned>(b[i]));
     }
-    return (hasA_ && allA) || (hasB_ && allB);
+    return ((static_cast<unsigned>(hasA_) & allA) | (static_cast<unsigned>(hasB_) & allB)) != 0;
   }
   // Native tests: attached per field; NativeTest is null for a field without one.
   void SetNativeTest(std::int32_t i, std::unique_ptr<NativeFieldTest> test);

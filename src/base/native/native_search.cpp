@@ -204,11 +204,10 @@ std::int32_t NativeBase::SearchByRecords(Subset* subset, CriteriaList* criteria,
             stream0->Get(static_cast<std::int64_t>(s) * rowSize, rowSize, r);
         for (const Flat& f : flat) f.test->Test(data + f.offset, f.size, ra[f.field], rb[f.field]);
         ++done;
-        if (criteria->MatchesResults(ra, rb)) {
-          ++hits;
-        } else {
-          bits = static_cast<std::uint8_t>(bits & ~m);
-        }
+        // Branch-free: whether a game matches is as good as random to the processor.
+        unsigned match = criteria->MatchesResults(ra, rb) ? 1u : 0u;
+        hits += static_cast<std::int32_t>(match);
+        bits = static_cast<std::uint8_t>(bits & ~(m & (0u - (match ^ 1u))));
         continue;
       }
       if (!native) criteria->Reset();
