@@ -1,6 +1,8 @@
 #include "base/base.h"
 
 #include "frame/error.h"
+#include "search/search_plan.h"
+#include "search/subset.h"
 
 namespace ludrex {
 
@@ -21,7 +23,13 @@ std::int32_t Base::Write(std::int32_t, Record&) { Unsupported(); }
 int Base::IsDeleted(std::int32_t) { return 0; }
 Subset* Base::GetDeletedSubset() { return nullptr; }
 void Base::ToggleDelete(std::int32_t, std::int32_t) { Warn(907); }
-std::int32_t Base::SearchByRecords(Subset*, CriteriaList*, std::int32_t) { Unsupported(); }
+// The shared search: each member read in turn into the search record, whose fields test
+// themselves as they are decoded.
+std::int32_t Base::SearchByRecords(Subset* subset, CriteriaList* criteria, std::int32_t) {
+  if (subset == nullptr || criteria == nullptr) Raise(805);
+  return SearchRecordByRecord(*subset, *criteria,
+                              [this](std::int32_t n, Record& record) { Read(n, record); });
+}
 std::int32_t Base::Search(Subset* subset, CriteriaList* criteria, std::int32_t flags) {
   return SearchByRecords(subset, criteria, flags);
 }

@@ -74,7 +74,8 @@ class Base {
   virtual void GetCommented(Subset* subset);
   // 15: inverts the deletion marks of count records from n on (907, not fatal).
   virtual void ToggleDelete(std::int32_t n, std::int32_t count);
-  // 16: the ordinary search, record by record (907 until the search exists).
+  // 16: the ordinary search, record by record: narrows subset (record numbers) to the games
+  // that satisfy criteria; returns how many were found.
   virtual std::int32_t SearchByRecords(Subset* subset, CriteriaList* criteria, std::int32_t flags);
   // 17: the search, through the tree where one answers (slot 16 here).
   virtual std::int32_t Search(Subset* subset, CriteriaList* criteria, std::int32_t flags);

@@ -10,6 +10,7 @@
 #include "frame/state.h"
 #include "record/chess_codec.h"
 #include "ludrex.h"
+#include "search/criteria.h"
 #include "search/subset.h"
 #include "storage/memory.h"
 
@@ -47,6 +48,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     RegisterNativeBase();     //    base type 0
     RegisterPgnBase();        //    base type 2
     RegisterCbhBase();        //    base type 5
+    InstallCriteria();        //    search criteria for the field factory
     g_started = true;         // 9.
   });
 }

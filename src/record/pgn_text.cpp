@@ -208,7 +208,7 @@ void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
     Field& f = record[k];
     const String& name = f.Name();
     if (f.Meaning() == kMovesMeaning) {
-      f.Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(game.moves.data()),
+      f.Decode(kPgnBase, reinterpret_cast<const std::uint8_t*>(game.moves.data()),
                std::int32_t(game.moves.size()), f.Spec().param);
       continue;
     }
@@ -219,9 +219,14 @@ void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
         found = &tag;  // the last one wins
     }
     if (found == nullptr) {
-      f.SetEmpty();
+      // A search field tests the missing tag as the empty value it stands for.
+      if (f.CriterionA() != nullptr || f.CriterionB() != nullptr) {
+        f.Decode(kPgnBase, nullptr, 0, f.Spec().param);
+      } else {
+        f.SetEmpty();
+      }
     } else {
-      f.Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(found->value.data()),
+      f.Decode(kPgnBase, reinterpret_cast<const std::uint8_t*>(found->value.data()),
                std::int32_t(found->value.size()), f.Spec().param);
     }
   }

@@ -16,6 +16,20 @@ void Record::Destroy() {
   keyIndex_ = -1;
 }
 
+void Record::RemoveField(std::int32_t i) {
+  Field* f = fields_[i];
+  fields_.Remove(i);
+  delete f;
+  if (keyIndex_ == i) {
+    keyIndex_ = -1;
+    for (std::int32_t k = 0; k < fields_.Count(); ++k) {
+      if ((fields_[k]->Flags() & kFlagKey) != 0) keyIndex_ = k;
+    }
+  } else if (keyIndex_ > i) {
+    --keyIndex_;
+  }
+}
+
 void Record::Build(const RecordPattern& pattern) {
   Destroy();
   fields_.SetCount(pattern.Count());

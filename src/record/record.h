@@ -31,6 +31,8 @@ class Record {
   std::int32_t KeyIndex() const { return keyIndex_; }
   // The first field named name, or null.
   Field* FindField(const String& name) const;
+  // Destroys field i and removes it (i outside 0..Count-1 raises 12).
+  void RemoveField(std::int32_t i);
 
   // The key field's IsEmpty when there is one, else 1 only when every field is empty.
   int IsEmpty() const;

@@ -533,6 +533,19 @@ void Subset::SeqStop() {
   ResetCaches();
 }
 
+void Subset::GetMaskBytes(std::int32_t b, std::uint8_t* out, std::int32_t n) {
+  if (b < 0 || n < 0 || n > maskBytes_ - b) Raise(704);
+  if (n > 0) storage_->Read(headerLength_ + b, out, n);
+}
+
+void Subset::PutMaskBytes(std::int32_t b, const std::uint8_t* in, std::int32_t n) {
+  if (b < 0 || n < 0 || n > maskBytes_ - b) Raise(704);
+  scanByte_ = -1;
+  if (n > 0) storage_->Write(headerLength_ + b, in, n);
+  Recount();
+  ResetCaches();
+}
+
 void Subset::Update() { storage_->Flush(); }
 
 }  // namespace ludrex

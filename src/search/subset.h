@@ -87,6 +87,12 @@ class Subset {
   std::int32_t SeqNextExclude();
   void SeqStop();
 
+  // Bulk access for a scan that decides many members at once: n mask bytes from mask byte b
+  // (record 8 b is the most significant bit of the first), read out / written back. Writing
+  // recounts the members; bits past MaxLength must stay clear.
+  void GetMaskBytes(std::int32_t b, std::uint8_t* out, std::int32_t n);
+  void PutMaskBytes(std::int32_t b, const std::uint8_t* in, std::int32_t n);
+
   // Writes the storage through to its file.
   void Update();
 

@@ -123,6 +123,27 @@ check "the merged base is sound" test $? -eq 0
 run clean-names "$work/sample-games" > /dev/null 2>&1
 check "clean-names exits 0" test $? -eq 0
 check "clean-names keeps the games" test "$(run list "$work/sample-games" | wc -l)" = "$(wc -l < "$work/before.txt")"
+# ---- search (header conditions, --count, --out and --subset) ----
+all=$(run search "$work/sample-games" --count)
+check "search without conditions counts every game ($all)" test "$all" = "$(run list "$work/sample-games" | wc -l)"
+wins=$(run search "$work/sample-games" --result 1-0 --count)
+losses=$(run search "$work/sample-games" --result 0-1 --count)
+both=$(run search "$work/sample-games" --result 1-0 --result 0-1 --count)
+check "repeated --result options add up ($wins + $losses = $both)" test $((wins + losses)) -eq "$both"
+first=$(run list "$work/sample-games" --count 1 | sed -n 's/^ *0  \(.\{22\}\).*/\1/p' | sed 's/ *$//')
+whites=$(run search "$work/sample-games" --white "$first" --count)
+players=$(run search "$work/sample-games" --player "$first" --count)
+check "a player of either colour finds at least the White games ($whites <= $players)" test "$whites" -ge 1 -a "$players" -ge "$whites"
+run search "$work/sample-games" --white "$first" > "$work/found.txt"
+check "search lists the games as list does" grep -q '^ *0  ' "$work/found.txt"
+check "a name that is not in the library finds nothing" test "$(run search "$work/sample-games" --white 'No Such Player' --count)" = 0
+run search "$work/sample-games" --date 1990..1999 --out "$work/nineties.sub" > /dev/null
+nineties=$(run search "$work/sample-games" --date 1990..1999 --count)
+check "--out saves what --subset reads back ($nineties)" test "$(run list "$work/sample-games" --subset "$work/nineties.sub" | wc -l)" = "$nineties"
+run search "$work/sample-games" --date 19x --count > /dev/null 2>&1
+check "a bad date is a usage error" test $? -eq 2
+run search "$work/sample-games" --eco Z10 --count > /dev/null 2>&1
+check "a bad ECO code is a usage error" test $? -eq 2
 
 # Ctrl-C during a long import leaves a base that opens and reads back what it holds.
 if [ -z "$emulator" ]; then

@@ -333,27 +333,8 @@ int RunList(const RangeOptions& p) {
     Base_BaseDestroy(base);
     return 1;
   }
-  HostRecordPattern* pattern = Base_GetRecordPattern(base);
-  LudrexRecord* record = Record_CreateRecord(pattern);
-  CPP_DestroyRP(pattern);
-  Record_LinkToBase(record, base);
-  for (int i = Subset_SeqAccessInitBase(games, 0); i >= 0 && !Interrupted();
-       i = Subset_SeqNext(games)) {
-    std::string pgn = GamePgn(base, record, i);
-    if (pgn.empty()) {
-      Fail("cannot read game " + std::to_string(i));
-      continue;
-    }
-    std::printf("%6d  %s %s %-7s %-10s %s %-3s %3d%s\n", i,
-                Column(Cp1251ToUtf8(Tag(pgn, "White")), 22).c_str(),
-                Column(Cp1251ToUtf8(Tag(pgn, "Black")), 22).c_str(), Tag(pgn, "Result").c_str(),
-                Tag(pgn, "Date").c_str(), Column(Cp1251ToUtf8(Tag(pgn, "Event")), 24).c_str(),
-                Tag(pgn, "ECO").c_str(), MoveCount(pgn),
-                Base_IsDeleted(base, i) ? "  (deleted)" : "");
-  }
-  Subset_SeqStop(games);
+  PrintGameLines(base, games);
   Subset_Destroy(games);
-  Record_Destroy(record);
   Base_BaseDestroy(base);
   return Interrupted() ? 130 : 0;
 }
@@ -384,6 +365,29 @@ int RunShow(const std::string& name, long n) {
 }
 
 }  // namespace
+
+void PrintGameLines(LudrexBase* base, LudrexSubset* games) {
+  HostRecordPattern* pattern = Base_GetRecordPattern(base);
+  LudrexRecord* record = Record_CreateRecord(pattern);
+  CPP_DestroyRP(pattern);
+  Record_LinkToBase(record, base);
+  for (int i = Subset_SeqAccessInitBase(games, 0); i >= 0 && !Interrupted();
+       i = Subset_SeqNext(games)) {
+    std::string pgn = GamePgn(base, record, i);
+    if (pgn.empty()) {
+      Fail("cannot read game " + std::to_string(i));
+      continue;
+    }
+    std::printf("%6d  %s %s %-7s %-10s %s %-3s %3d%s\n", i,
+                Column(Cp1251ToUtf8(Tag(pgn, "White")), 22).c_str(),
+                Column(Cp1251ToUtf8(Tag(pgn, "Black")), 22).c_str(), Tag(pgn, "Result").c_str(),
+                Tag(pgn, "Date").c_str(), Column(Cp1251ToUtf8(Tag(pgn, "Event")), 24).c_str(),
+                Tag(pgn, "ECO").c_str(), MoveCount(pgn),
+                Base_IsDeleted(base, i) ? "  (deleted)" : "");
+  }
+  Subset_SeqStop(games);
+  Record_Destroy(record);
+}
 
 void AddImport(CLI::App& app, int& rc) {
   auto o = std::make_shared<ImportOptions>();

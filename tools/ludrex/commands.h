@@ -60,4 +60,11 @@ void AddSubsetOptions(CLI::App* command, SubsetFilter& filter);
 // file cannot be read.
 LudrexSubset* SelectGames(LudrexBase* base, const SubsetFilter& filter, long from, long count);
 
+// Prints one `list` line for each game of games (stops on Ctrl-C).
+void PrintGameLines(LudrexBase* base, LudrexSubset* games);
+
+void AddSearch(CLI::App& app, int& rc);
+// `ludrex bench search`: the search's throughput on an open base.
+void AddBenchSearch(CLI::App* bench, int& rc);
+
 }  // namespace ludrex_tool

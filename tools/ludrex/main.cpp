@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
   ludrex_tool::AddCompact(app, rc);
   ludrex_tool::AddMergeNames(app, rc);
   ludrex_tool::AddCleanNames(app, rc);
+  ludrex_tool::AddSearch(app, rc);
+  ludrex_tool::AddBenchSearch(bench, rc);
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();

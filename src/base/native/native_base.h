@@ -93,6 +93,7 @@ class NativeBase final : public Base {
   Subset* GetDeletedSubset() override;
   void ToggleDelete(std::int32_t n, std::int32_t count) override;
   void SetModified(std::int32_t) override { modified_ = true; }
+  std::int32_t SearchByRecords(Subset* subset, CriteriaList* criteria, std::int32_t flags) override;
   std::int32_t AppendAnother(Subset* subset, Base* destination, bool showProgress,
                              std::int32_t copyLibraries, const std::int32_t* order) override;
   void Reserved29() override {}
@@ -120,6 +121,7 @@ class NativeBase final : public Base {
   Volume* EmbeddedVolume() { return volume_.get(); }
 
  private:
+  class GroupStream;  // native_search.cpp
   struct GroupFiles {
     ArrayHandle address;  // 32-bit entries; absent for an all-fixed group
     ArrayHandle data;     // bytes
