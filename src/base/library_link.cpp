@@ -31,7 +31,13 @@ class RegistryLibraryAccess final : public LibraryAccess {
   std::int32_t UnsortedFromSorted(Base* library, std::int32_t position) override {
     return library->UnsortedFromSorted(position);
   }
-  std::int32_t BaseType(Base* base) override { return base->Type(); }
+  // A record linked to a base reaches its libraries under the type and second full name of the
+  // base's information: for a reference base, those of the base it stands for.
+  std::int32_t BaseType(Base* base) override {
+    BaseInfo info;
+    base->GetInfo(info);
+    return info.type;
+  }
   String SecondFullName(Base* base) override {
     BaseInfo info;
     base->GetInfo(info);

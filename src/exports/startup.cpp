@@ -2,6 +2,7 @@
 #include "base/library_link.h"
 #include "base/pgn/pgn_base.h"
 #include "base/native/native_base.h"
+#include "base/reference/reference_base.h"
 #include "base/registry.h"
 #include "exports/guard.h"
 #include "frame/callbacks.h"
@@ -45,6 +46,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     InstallLibraryAccess();   //    through which library fields reach their libraries
     RegisterNativeBase();     //    base type 0
     RegisterPgnBase();        //    base type 2
+    RegisterReferenceBase();  //    base type 4
     g_started = true;         // 9.
   });
 }
