@@ -3,7 +3,7 @@
 # calls apt-get when a package is missing.
 set -euo pipefail
 
-native=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev binutils)
+native=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev binutils libcli11-dev)
 windows=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
 

@@ -71,6 +71,22 @@ run import "$work/broken.pgn" "$work/broken" > "$work/broken.txt" 2>&1
 check "broken file imports" test $? -eq 0
 check "the broken game is counted" grep -q '^1 of them only as far' "$work/broken.txt"
 
+# The command line: help, unknown commands and options, missing arguments.
+run --help > "$work/help.txt" 2>&1
+check "--help lists the commands (exit 0)" grep -q 'import' "$work/help.txt"
+run list --help > "$work/help.txt" 2>&1
+check "a command's --help shows its options" grep -q -- '--subset' "$work/help.txt"
+run list "$work/sample" --no-such-option > /dev/null 2>&1
+check "an unknown option is a usage error" test $? -eq 2
+run no-such-command > /dev/null 2>&1
+check "an unknown command is a usage error" test $? -eq 2
+run show "$work/sample" > /dev/null 2>&1
+check "a missing argument is a usage error" test $? -eq 2
+run list "$work/sample" --count -3 > /dev/null 2>&1
+check "a negative count is a usage error" test $? -eq 2
+run list "$work/sample" --subset "$work/no-such-subset" > /dev/null 2>&1
+check "a missing subset file is a usage error" test $? -eq 2
+
 # Ctrl-C during a long import leaves a base that opens and reads back what it holds.
 if [ -z "$emulator" ]; then
   for i in $(seq 1 40); do cat "$data/sample-games.pgn"; done > "$work/big.pgn"

@@ -51,10 +51,7 @@ std::size_t FileSize(const std::string& path) {
   return in ? static_cast<std::size_t>(in.tellg()) : 0;
 }
 
-}  // namespace
-
-int CmdBench(const Args& args) {
-  std::string input = args.empty() ? std::string("examples/sample-games.pgn") : args[0];
+int RunBench(const std::string& input) {
   std::ifstream in(input, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "ludrex: %s: no such file (give a PGN file)\n", input.c_str());
@@ -124,6 +121,20 @@ int CmdBench(const Args& args) {
   Base_BaseErase(pgnName.c_str(), 2);
   Base_BaseErase(outName.c_str(), 2);
   return rc;
+}
+
+}  // namespace
+
+CLI::App* AddBench(CLI::App& app, int& rc) {
+  auto input = std::make_shared<std::string>("examples/sample-games.pgn");
+  CLI::App* cmd = app.add_subcommand(
+      "bench", "PGN parsing, import, read and export throughput on the file replicated to "
+               "100,000 games; its sub-commands measure other work");
+  cmd->add_option("GAMES.pgn", *input, "the PGN file (default: the bundled example)");
+  cmd->callback([&rc, input, cmd] {
+    if (cmd->get_subcommands().empty()) rc = RunBench(*input);
+  });
+  return cmd;
 }
 
 }  // namespace ludrex_tool

@@ -21,51 +21,6 @@ std::string g_lastError;
 
 void LUDREX_CDECL OnError(const char* text) { g_lastError = text != nullptr ? text : ""; }
 
-bool ParseInt(const std::string& s, long& out) {
-  char* end = nullptr;
-  out = std::strtol(s.c_str(), &end, 10);
-  return !s.empty() && *end == 0;
-}
-
-// Options of the form --name value; the rest are positional.
-struct Parsed {
-  Args positional;
-  long from = 0;
-  long count = -1;
-  bool force = false;
-  bool ok = true;
-};
-
-Parsed Parse(const Args& args) {
-  Parsed p;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--force") {
-      p.force = true;
-    } else if ((a == "--from" || a == "--count") && i + 1 < args.size()) {
-      long v;
-      if (!ParseInt(args[++i], v) || v < 0) {
-        std::fprintf(stderr, "ludrex: %s needs a number, not %s\n", a.c_str(), args[i].c_str());
-        p.ok = false;
-      }
-      (a == "--from" ? p.from : p.count) = v;
-    } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-      std::fprintf(stderr, "ludrex: unknown option %s\n", a.c_str());
-      p.ok = false;
-    } else {
-      p.positional.push_back(a);
-    }
-  }
-  return p;
-}
-
-LudrexBase* OpenNative(const std::string& path) {
-  std::string name = WithoutExtension(path, ".kvx");
-  LudrexBase* base = Base_BaseOpen(name.c_str(), 0);
-  if (base == nullptr) Fail("cannot open the base " + name + ".kvx");
-  return base;
-}
-
 // The PGN text of record i, or empty when it cannot be read.
 std::string GamePgn(LudrexBase* base, LudrexRecord* record, int i) {
   Base_Read(base, i, record);
@@ -168,13 +123,59 @@ std::string WithoutExtension(const std::string& path, const char* extension) {
 
 bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
-int CmdImport(const Args& args) {
-  Parsed p = Parse(args);
-  if (!p.ok || p.positional.size() != 2) {
-    std::fputs("usage: ludrex import GAMES.pgn BASE [--force]\n", stderr);
-    return 2;
+LudrexBase* OpenNative(const std::string& path) {
+  std::string name = WithoutExtension(path, ".kvx");
+  LudrexBase* base = Base_BaseOpen(name.c_str(), 0);
+  if (base == nullptr) Fail("cannot open the base " + name + ".kvx");
+  return base;
+}
+
+void AddSubsetOptions(CLI::App* command, SubsetFilter& filter) {
+  command->add_option("--subset", filter.subset, "only the games of this subset file")
+      ->check(CLI::ExistingFile);
+  command->add_option("--exclude", filter.exclude, "leave out the games of this subset file")
+      ->check(CLI::ExistingFile);
+}
+
+LudrexSubset* SelectGames(LudrexBase* base, const SubsetFilter& filter, long from, long count) {
+  int length = Base_GetBaseLength(base);
+  if (from > length) from = length;
+  if (count < 0 || from + count > length) count = length - from;
+  LudrexSubset* games = Subset_CreateTmp(length);
+  if (games == nullptr) {
+    Fail("cannot make a subset");
+    return nullptr;
   }
-  std::string input = p.positional[0];
+  Subset_IncludeRange(games, static_cast<int>(from), static_cast<int>(count));
+  const std::string* files[2] = {&filter.subset, &filter.exclude};
+  for (int k = 0; k < 2; ++k) {
+    if (files[k]->empty()) continue;
+    LudrexSubset* saved = Subset_OpenInAFile(length, files[k]->c_str());
+    if (saved == nullptr) {
+      Fail("cannot read the subset " + *files[k]);
+      Subset_Destroy(games);
+      return nullptr;
+    }
+    if (k == 0) {
+      Subset_Intersect(games, saved);
+    } else {
+      Subset_Subtract(games, saved);
+    }
+    Subset_Destroy(saved);
+  }
+  return games;
+}
+
+namespace {
+
+struct ImportOptions {
+  std::string input;
+  std::string base;
+  bool force = false;
+};
+
+int RunImport(const ImportOptions& p) {
+  std::string input = p.input;
   std::string pgnName = WithoutExtension(input, ".pgn");
   if (pgnName == input) {
     std::fprintf(stderr, "ludrex: %s: the input must be a .pgn file\n", input.c_str());
@@ -184,7 +185,7 @@ int CmdImport(const Args& args) {
     std::fprintf(stderr, "ludrex: %s: no such file\n", input.c_str());
     return 1;
   }
-  std::string baseName = WithoutExtension(p.positional[1], ".kvx");
+  std::string baseName = WithoutExtension(p.base, ".kvx");
   if (FileExists(baseName + ".kvx") && !p.force) {
     std::fprintf(stderr, "ludrex: %s.kvx exists; give --force to replace it\n", baseName.c_str());
     return 1;
@@ -225,18 +226,28 @@ int CmdImport(const Args& args) {
   return rc;
 }
 
-int CmdExport(const Args& args) {
-  Parsed p = Parse(args);
-  if (!p.ok || p.positional.empty() || p.positional.size() > 2) {
-    std::fputs("usage: ludrex export BASE [OUT.pgn] [--from N] [--count K]\n", stderr);
-    return 2;
-  }
-  LudrexBase* base = OpenNative(p.positional[0]);
+struct RangeOptions {
+  std::string base;
+  std::string out;
+  long from = 0;
+  long count = -1;
+  SubsetFilter filter;
+};
+
+void AddRangeOptions(CLI::App* cmd, RangeOptions& o) {
+  cmd->add_option("--from", o.from, "first game (from 0)")->check(CLI::NonNegativeNumber);
+  cmd->add_option("--count", o.count, "at most this many games")->check(CLI::NonNegativeNumber);
+  AddSubsetOptions(cmd, o.filter);
+}
+
+int RunExport(const RangeOptions& p) {
+  LudrexBase* base = OpenNative(p.base);
   if (base == nullptr) return 1;
-  int length = Base_GetBaseLength(base);
-  long from = p.from, count = p.count < 0 ? length - from : p.count;
-  if (from > length) from = length;
-  if (from + count > length) count = length - from;
+  LudrexSubset* range = SelectGames(base, p.filter, p.from, p.count);
+  if (range == nullptr) {
+    Base_BaseDestroy(base);
+    return 1;
+  }
   // The games go through a PGN base of the library's own, at a temporary name.
   char* temp = CPP_BaseTempName();
   std::string tempName = temp != nullptr ? temp : "";
@@ -244,11 +255,10 @@ int CmdExport(const Args& args) {
   LudrexBase* out = tempName.empty() ? nullptr : Base_BaseCreate(tempName.c_str(), pattern, 2);
   FreePattern(pattern);
   if (out == nullptr) {
+    Subset_Destroy(range);
     Base_BaseDestroy(base);
     return Fail("cannot create the output");
   }
-  LudrexSubset* range = Subset_CreateTmp(length);
-  Subset_IncludeRange(range, static_cast<int>(from), static_cast<int>(count));
   int written = Base_AppendAnother(base, out, range, 1, 0, nullptr);
   Subset_Destroy(range);
   Base_BaseDestroy(out);
@@ -257,10 +267,10 @@ int CmdExport(const Args& args) {
   std::string tempFile = tempName + ".pgn";
   if (rc == 0) {
     std::ifstream in(tempFile, std::ios::binary);
-    if (p.positional.size() == 2) {
-      std::ofstream file(p.positional[1], std::ios::binary | std::ios::trunc);
+    if (!p.out.empty()) {
+      std::ofstream file(p.out, std::ios::binary | std::ios::trunc);
       file << in.rdbuf();
-      if (!file) rc = Fail("cannot write " + p.positional[1]);
+      if (!file) rc = Fail("cannot write " + p.out);
     } else {
       char buf[65536];
       while (in.read(buf, sizeof buf) || in.gcount() > 0) {
@@ -270,18 +280,14 @@ int CmdExport(const Args& args) {
   }
   std::remove(tempFile.c_str());
   if (Interrupted()) return 130;
-  if (rc == 0 && p.positional.size() == 2) {
-    std::fprintf(stderr, "exported %d games to %s\n", written, p.positional[1].c_str());
+  if (rc == 0 && !p.out.empty()) {
+    std::fprintf(stderr, "exported %d games to %s\n", written, p.out.c_str());
   }
   return rc;
 }
 
-int CmdInfo(const Args& args) {
-  if (args.size() != 1) {
-    std::fputs("usage: ludrex info BASE\n", stderr);
-    return 2;
-  }
-  LudrexBase* base = OpenNative(args[0]);
+int RunInfo(const std::string& name) {
+  LudrexBase* base = OpenNative(name);
   if (base == nullptr) return 1;
   HostBaseInfo info;
   Base_GetBaseInfo(base, &info);
@@ -319,45 +325,41 @@ int CmdInfo(const Args& args) {
   return 0;
 }
 
-int CmdList(const Args& args) {
-  Parsed p = Parse(args);
-  if (!p.ok || p.positional.size() != 1) {
-    std::fputs("usage: ludrex list BASE [--from N] [--count K]\n", stderr);
-    return 2;
-  }
-  LudrexBase* base = OpenNative(p.positional[0]);
+int RunList(const RangeOptions& p) {
+  LudrexBase* base = OpenNative(p.base);
   if (base == nullptr) return 1;
+  LudrexSubset* games = SelectGames(base, p.filter, p.from, p.count);
+  if (games == nullptr) {
+    Base_BaseDestroy(base);
+    return 1;
+  }
   HostRecordPattern* pattern = Base_GetRecordPattern(base);
   LudrexRecord* record = Record_CreateRecord(pattern);
   CPP_DestroyRP(pattern);
   Record_LinkToBase(record, base);
-  int length = Base_GetBaseLength(base);
-  long end = p.count < 0 ? length : std::min<long>(length, p.from + p.count);
-  for (long i = p.from; i < end && !Interrupted(); ++i) {
-    std::string pgn = GamePgn(base, record, static_cast<int>(i));
+  for (int i = Subset_SeqAccessInitBase(games, 0); i >= 0 && !Interrupted();
+       i = Subset_SeqNext(games)) {
+    std::string pgn = GamePgn(base, record, i);
     if (pgn.empty()) {
       Fail("cannot read game " + std::to_string(i));
       continue;
     }
-    std::printf("%6ld  %s %s %-7s %-10s %s %-3s %3d%s\n", i,
+    std::printf("%6d  %s %s %-7s %-10s %s %-3s %3d%s\n", i,
                 Column(Cp1251ToUtf8(Tag(pgn, "White")), 22).c_str(),
                 Column(Cp1251ToUtf8(Tag(pgn, "Black")), 22).c_str(), Tag(pgn, "Result").c_str(),
                 Tag(pgn, "Date").c_str(), Column(Cp1251ToUtf8(Tag(pgn, "Event")), 24).c_str(),
                 Tag(pgn, "ECO").c_str(), MoveCount(pgn),
-                Base_IsDeleted(base, static_cast<int>(i)) ? "  (deleted)" : "");
+                Base_IsDeleted(base, i) ? "  (deleted)" : "");
   }
+  Subset_SeqStop(games);
+  Subset_Destroy(games);
   Record_Destroy(record);
   Base_BaseDestroy(base);
   return Interrupted() ? 130 : 0;
 }
 
-int CmdShow(const Args& args) {
-  long n;
-  if (args.size() != 2 || !ParseInt(args[1], n)) {
-    std::fputs("usage: ludrex show BASE N\n", stderr);
-    return 2;
-  }
-  LudrexBase* base = OpenNative(args[0]);
+int RunShow(const std::string& name, long n) {
+  LudrexBase* base = OpenNative(name);
   if (base == nullptr) return 1;
   int rc = 0;
   if (n < 0 || n >= Base_GetBaseLength(base)) {
@@ -379,6 +381,50 @@ int CmdShow(const Args& args) {
   }
   Base_BaseDestroy(base);
   return rc;
+}
+
+}  // namespace
+
+void AddImport(CLI::App& app, int& rc) {
+  auto o = std::make_shared<ImportOptions>();
+  CLI::App* cmd = app.add_subcommand("import", "make a native base BASE.kvx from a PGN file");
+  cmd->add_option("GAMES.pgn", o->input, "the PGN file")->required();
+  cmd->add_option("BASE", o->base, "the native base to make (with or without .kvx)")->required();
+  cmd->add_flag("--force", o->force, "replace an existing base");
+  cmd->callback([&rc, o] { rc = RunImport(*o); });
+}
+
+void AddExport(CLI::App& app, int& rc) {
+  auto o = std::make_shared<RangeOptions>();
+  CLI::App* cmd = app.add_subcommand("export", "the games as PGN, to a file or standard output");
+  cmd->add_option("BASE", o->base, "the native base")->required();
+  cmd->add_option("OUT.pgn", o->out, "the PGN file to write (else standard output)");
+  AddRangeOptions(cmd, *o);
+  cmd->callback([&rc, o] { rc = RunExport(*o); });
+}
+
+void AddInfo(CLI::App& app, int& rc) {
+  auto name = std::make_shared<std::string>();
+  CLI::App* cmd = app.add_subcommand("info", "type, description, counts, fields, libraries");
+  cmd->add_option("BASE", *name, "the native base")->required();
+  cmd->callback([&rc, name] { rc = RunInfo(*name); });
+}
+
+void AddList(CLI::App& app, int& rc) {
+  auto o = std::make_shared<RangeOptions>();
+  CLI::App* cmd = app.add_subcommand("list", "one line per game");
+  cmd->add_option("BASE", o->base, "the native base")->required();
+  AddRangeOptions(cmd, *o);
+  cmd->callback([&rc, o] { rc = RunList(*o); });
+}
+
+void AddShow(CLI::App& app, int& rc) {
+  auto name = std::make_shared<std::string>();
+  auto n = std::make_shared<long>(0);
+  CLI::App* cmd = app.add_subcommand("show", "game N as PGN");
+  cmd->add_option("BASE", *name, "the native base")->required();
+  cmd->add_option("N", *n, "the game's number (from 0)")->required();
+  cmd->callback([&rc, name, n] { rc = RunShow(*name, *n); });
 }
 
 }  // namespace ludrex_tool

@@ -1,20 +1,26 @@
-// The commands of ludrex. Each returns the process's exit code: 0 success, 1 a failure the
-// library reported (its numbered text is printed), 2 a usage error, 130 stopped by Ctrl-C.
+// The commands of ludrex. Each adds its sub-command to the command line (CLI11) with its options
+// and a callback that stores the process's exit code in rc: 0 success, 1 a failure the library
+// reported (its numbered text is printed) or a problem found, 2 a usage error, 130 stopped by
+// Ctrl-C.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
+#include "ludrex.h"
+
 namespace ludrex_tool {
 
-using Args = std::vector<std::string>;
-
-int CmdImport(const Args& args);
-int CmdExport(const Args& args);
-int CmdInfo(const Args& args);
-int CmdList(const Args& args);
-int CmdShow(const Args& args);
-int CmdBench(const Args& args);
+void AddImport(CLI::App& app, int& rc);
+void AddExport(CLI::App& app, int& rc);
+void AddInfo(CLI::App& app, int& rc);
+void AddList(CLI::App& app, int& rc);
+void AddShow(CLI::App& app, int& rc);
+// Returns the bench command, so that other measurements add their sub-commands to it
+// (`ludrex bench search ...`).
+CLI::App* AddBench(CLI::App& app, int& rc);
 
 // The text of the last fatal error the library reported (Windows-1251), cleared by the call.
 std::string TakeLastError();
@@ -26,5 +32,21 @@ void InstallErrorFunction();
 // Base names: a path without extension. "games.kvx" and "games" name the same native base.
 std::string WithoutExtension(const std::string& path, const char* extension);
 bool FileExists(const std::string& path);
+
+// Opens a native base by its name (with or without ".kvx"); prints the error and returns null
+// when it cannot.
+LudrexBase* OpenNative(const std::string& path);
+
+// --subset FILE and --exclude FILE: restrict a command to the games of a saved subset file
+// (as `search --out` writes them) and leave out those of another.
+struct SubsetFilter {
+  std::string subset;
+  std::string exclude;
+};
+void AddSubsetOptions(CLI::App* command, SubsetFilter& filter);
+// The games of base to work on: those of [from, from + count) (count < 0: to the end) that the
+// filter keeps, as a temporary subset the caller destroys; null (error printed) when a subset
+// file cannot be read.
+LudrexSubset* SelectGames(LudrexBase* base, const SubsetFilter& filter, long from, long count);
 
 }  // namespace ludrex_tool

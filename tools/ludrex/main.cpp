@@ -1,7 +1,7 @@
-// ludrex: the command-line host of the library. It uses only the public header.
+// ludrex: the command-line host of the library. It uses only the public header; the command line
+// is parsed by CLI11, one sub-command per command.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #if defined(_WIN32)
@@ -18,67 +18,60 @@ namespace {
 
 const char* kVersion = "0.1.0";
 
-int Usage() {
-  std::fputs(
-      "usage: ludrex <command> [arguments]\n"
-      "  import GAMES.pgn BASE [--force]    make a native base BASE.kvx from a PGN file\n"
-      "  export BASE [OUT.pgn] [--from N] [--count K]\n"
-      "                                     the games as PGN, to a file or standard output\n"
-      "  info BASE                          type, description, counts, fields, libraries\n"
-      "  list BASE [--from N] [--count K]   one line per game\n"
-      "  show BASE N                        game N as PGN\n"
-      "  bench [GAMES.pgn]                  throughput on the file replicated to 100,000 games\n"
-      "  message CODE                       the library's text for an error code\n"
-      "  version                            the command's version\n",
-      stderr);
-  return 2;
+void AddVersion(CLI::App& app, int& rc) {
+  CLI::App* cmd = app.add_subcommand("version", "the command's version");
+  cmd->callback([&rc] {
+    std::printf("ludrex %s\n", kVersion);
+    rc = 0;
+  });
 }
 
-int CmdMessage(const ludrex_tool::Args& args) {
-  if (args.size() != 1) return Usage();
-  char* end = nullptr;
-  long code = std::strtol(args[0].c_str(), &end, 10);
-  if (*end != 0 || code < 0 || code > 65535) {
-    std::fprintf(stderr, "ludrex: not an error code: %s\n", args[0].c_str());
-    return 2;
-  }
-  Error(static_cast<unsigned short>(code), nullptr, 1);
-  std::puts(ludrex_tool::Cp1251ToUtf8(ludrex_tool::TakeLastError()).c_str());
-  return 0;
+void AddMessage(CLI::App& app, int& rc) {
+  CLI::App* cmd = app.add_subcommand("message", "the library's text for an error code");
+  auto code = std::make_shared<int>(0);
+  cmd->add_option("CODE", *code, "error code")->required()->check(CLI::Range(0, 65535));
+  cmd->callback([&rc, code] {
+    Error(static_cast<unsigned short>(*code), nullptr, 1);
+    std::puts(ludrex_tool::Cp1251ToUtf8(ludrex_tool::TakeLastError()).c_str());
+    rc = 0;
+  });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);  // PGN text carries its own CR LF line ends
 #endif
-  std::string command = argv[1];
-  ludrex_tool::Args args(argv + 2, argv + argc);
+  CLI::App app("ludrex: a chess game database on the command line", "ludrex");
+  app.require_subcommand(1);
+  app.fallthrough(false);
+  int rc = 0;
+  AddVersion(app, rc);
+  AddMessage(app, rc);
+  ludrex_tool::AddImport(app, rc);
+  ludrex_tool::AddExport(app, rc);
+  ludrex_tool::AddInfo(app, rc);
+  ludrex_tool::AddList(app, rc);
+  ludrex_tool::AddShow(app, rc);
+  ludrex_tool::AddBench(app, rc);
+
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();
   ludrex_tool::InstallProgress(false);
-  int rc;
-  if (command == "version") {
-    std::printf("ludrex %s\n", kVersion);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
     rc = 0;
-  } else if (command == "message") {
-    rc = CmdMessage(args);
-  } else if (command == "import") {
-    rc = ludrex_tool::CmdImport(args);
-  } else if (command == "export") {
-    rc = ludrex_tool::CmdExport(args);
-  } else if (command == "info") {
-    rc = ludrex_tool::CmdInfo(args);
-  } else if (command == "list") {
-    rc = ludrex_tool::CmdList(args);
-  } else if (command == "show") {
-    rc = ludrex_tool::CmdShow(args);
-  } else if (command == "bench") {
-    rc = ludrex_tool::CmdBench(args);
-  } else {
-    rc = Usage();
+  } catch (const CLI::CallForAllHelp&) {
+    std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+    rc = 0;
+  } catch (const CLI::ParseError& e) {
+    // Usage errors: the message, then the help of the command that was meant.
+    std::fprintf(stderr, "ludrex: %s\n", e.what());
+    std::fprintf(stderr, "run 'ludrex --help' or 'ludrex COMMAND --help' for usage\n");
+    rc = 2;
   }
   CPP_Done();
   return rc;
