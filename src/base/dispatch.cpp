@@ -156,6 +156,14 @@ Base* OpenBaseDirect(const String& name, std::int32_t type) {
   std::string full = Str(name);
   std::string container = full.substr(0, full.find(','));
   if (Base* open = Reg().Lookup(type, name)) return open;
+  if (container.size() != full.size()) {
+    // The container is open and has no embedded base of that name: opening the container a
+    // second time (its files are held exclusively) cannot find one either.
+    if (Base* open = Reg().Lookup(type, Own(container))) {
+      Reg().Close(open);  // the lookup raised its counts
+      Raise(914, full.c_str());
+    }
+  }
   const BaseFormat& format = g_formats[type];
   if (format.open == nullptr) Raise(901);
   Base* base = format.open(Own(container));

@@ -279,7 +279,7 @@ int LegacyBase::IsDeleted(std::int32_t n) {
 
 std::uint32_t LegacyBase::CommentReference(std::int32_t n) {
   std::int8_t& known = commented_[static_cast<std::size_t>(n)];
-  if (known >= 0 && known == 0) return 0;
+  if (known == 0) return 0;
   const std::uint32_t start = static_cast<std::uint32_t>(offsets_->GetLong(n));
   if (static_cast<std::int64_t>(start) + 4 > bodies_->Count()) {
     known = 0;
