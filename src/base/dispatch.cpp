@@ -140,9 +140,30 @@ Base* OpenBase(const String& name, std::int32_t type) {
   std::string mainFile = container + BaseTypeExtension(type);
   if (!FileExists(mainFile.c_str())) Raise(503, mainFile.c_str());
   if (type != kTypeReference && IsReadOnly(mainFile.c_str())) {
+    // The library of a read-only base that a reference base opened already: the library fields
+    // of the target's records ask for it under the target's own name.
+    if (full.find(',') != std::string::npos) {
+      if (Base* open = Reg().Lookup(type, name)) return open;
+    }
     return OpenThroughReference(name, type, mainFile);
   }
+  return OpenBaseDirect(name, type);
+}
+
+Base* OpenBaseDirect(const String& name, std::int32_t type) {
+  CheckType(type);
+  if (name.Length() == 0) Raise(913);
+  std::string full = Str(name);
+  std::string container = full.substr(0, full.find(','));
   if (Base* open = Reg().Lookup(type, name)) return open;
+  if (container.size() != full.size()) {
+    // The container is open and has no embedded base of that name: opening the container a
+    // second time (its files are held exclusively) cannot find one either.
+    if (Base* open = Reg().Lookup(type, Own(container))) {
+      Reg().Close(open);  // the lookup raised its counts
+      Raise(914, full.c_str());
+    }
+  }
   const BaseFormat& format = g_formats[type];
   if (format.open == nullptr) Raise(901);
   Base* base = format.open(Own(container));

@@ -28,6 +28,9 @@ void SetBaseFormat(std::int32_t type, const BaseFormat& format);
 // Opens by name: an open base of that name and type is returned with its counts raised; a
 // read-only main file is served through a reference base. Raises 901, 913, 503, 914.
 Base* OpenBase(const String& name, std::int32_t type);
+// The open by type without the read-only redirect (what a reference base uses for its target):
+// lookup, construction and registration. Raises 901, 913, 914.
+Base* OpenBaseDirect(const String& name, std::int32_t type);
 // Creates: 901, 913, 917 (already open), 907 (type cannot be created); erases the old files
 // first. A name with a comma creates an embedded base inside its container.
 Base* CreateBase(const String& name, const RecordPattern& pattern, std::int32_t type);

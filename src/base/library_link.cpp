@@ -34,7 +34,13 @@ class RegistryLibraryAccess final : public LibraryAccess {
   std::int32_t AppendFind(Base* library, Record& record) override {
     return library->AppendByKey(record, kAppendRecord);
   }
-  std::int32_t BaseType(Base* base) override { return base->Type(); }
+  // A record linked to a base reaches its libraries under the type and second full name of the
+  // base's information: for a reference base, those of the base it stands for.
+  std::int32_t BaseType(Base* base) override {
+    BaseInfo info;
+    base->GetInfo(info);
+    return info.type;
+  }
   String SecondFullName(Base* base) override {
     BaseInfo info;
     base->GetInfo(info);

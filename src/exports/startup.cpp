@@ -1,8 +1,10 @@
 // Start-up, shut-down, the host's callbacks and the release of host record patterns.
+#include "base/legacy/legacy_base.h"
 #include "base/library_link.h"
 #include "base/cbh/cbh_base.h"
 #include "base/pgn/pgn_base.h"
 #include "base/native/native_base.h"
+#include "base/reference/reference_base.h"
 #include "base/registry.h"
 #include "exports/guard.h"
 #include "frame/callbacks.h"
@@ -46,9 +48,11 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     CreateRegistry();         // 8. the registry of open bases
     InstallLibraryAccess();   //    through which library fields reach their libraries
     RegisterNativeBase();     //    base type 0
+    RegisterLegacyBase();     //    base type 1
     RegisterPgnBase();        //    base type 2
     RegisterCbhBase();        //    base type 5
     InstallCriteria();        //    search criteria for the field factory
+    RegisterReferenceBase();  //    base type 4
     g_started = true;         // 9.
   });
 }

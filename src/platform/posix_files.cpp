@@ -38,7 +38,10 @@ bool FillInfo(const std::string& path, const char* name, EntryInfo* info) {
   if (stat(path.c_str(), &st) != 0) return false;
   CopyName(name, info->name);
   info->directory = S_ISDIR(st.st_mode);
-  info->readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  // Read-only: no write permission bit (what the attribute means on Windows), or a file system
+  // mounted read-only (which the bits do not show, and which no user, root included, can write).
+  info->readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                   (!S_ISDIR(st.st_mode) && access(path.c_str(), W_OK) != 0 && errno == EROFS);
   info->size = static_cast<std::uint64_t>(st.st_size);
   // Seconds between 1601-01-01 and 1970-01-01.
   constexpr std::uint64_t kEpochShift = 11644473600ull;

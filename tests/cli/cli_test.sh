@@ -207,6 +207,25 @@ check "bench flat prints a line per step" test "$(grep -c '^ *[0-9][0-9]* *250 '
 run bench flat "$work/no-such.pgn" > /dev/null 2>&1
 check "bench flat on a missing file fails" test $? -eq 1
 # --- end of bench block ---
+# ---- Bases of any type by extension; read-only bases through a reference file ----------------
+export XDG_DATA_HOME="$work/xdg"
+head -40 "$data/sample-games.pgn" > "$work/ro.pgn"
+chmod 444 "$work/ro.pgn"
+run info "$work/ro.pgn" > "$work/ro-info.txt" 2>&1
+check "a read-only PGN file opens through a reference" grep -q '^games: *2$' "$work/ro-info.txt"
+run list "$work/ro.pgn" > /dev/null 2>&1
+check "the reference file lives in the user's data directory" \
+  test "$(ls "$work/xdg/ludrex/CD-Refer" 2> /dev/null | grep -c '\.ror$')" -eq 1
+ror=$(ls "$work/xdg/ludrex/CD-Refer"/*.ror 2> /dev/null | head -1)
+run list "$ror" > "$work/ro-list.txt" 2>&1
+check "a .ror base lists its target's games" test "$(wc -l < "$work/ro-list.txt")" -eq 2
+run import "$work/ro.pgn" "$work/from-ro" > /dev/null 2>&1
+check "import reads a read-only PGN file" test -f "$work/from-ro.kvx"
+run import "$ror" "$work/from-ror" > /dev/null 2>&1
+check "import copies a .ror base into a native base" \
+  test "$(run list "$work/from-ror" 2> /dev/null | wc -l)" -eq 2
+chmod 644 "$work/ro.pgn"
+unset XDG_DATA_HOME
 
 echo "cli: $passes passed, $failures failed"
 test "$failures" -eq 0

@@ -6,8 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
 #include "ludrex.h"
 #include "pattern.h"
@@ -123,11 +129,66 @@ std::string WithoutExtension(const std::string& path, const char* extension) {
 
 bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
-LudrexBase* OpenNative(const std::string& path) {
-  std::string name = WithoutExtension(path, ".kvx");
-  LudrexBase* base = Base_BaseOpen(name.c_str(), 0);
-  if (base == nullptr) Fail("cannot open the base " + name + ".kvx");
+int BaseTypeOf(const std::string& path, std::string& name) {
+  for (int type = 0; type < CPP_NBaseTypes(); ++type) {
+    const char* ext = CPP_BaseExtStr(type);
+    if (ext == nullptr || ext[0] == 0) continue;
+    std::string stripped = WithoutExtension(path, ext);
+    if (stripped != path) {
+      name = stripped;
+      return type;
+    }
+  }
+  name = path;
+  return 0;
+}
+
+std::string AbsoluteName(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(name, ec);
+  return ec ? name : full.string();
+}
+
+LudrexBase* OpenAnyBase(const std::string& path) {
+  std::string name;
+  const int type = BaseTypeOf(path, name);
+  // A reference file made for a read-only base keeps its name: a full one stays valid from any
+  // working directory.
+  name = AbsoluteName(name);
+  LudrexBase* base = Base_BaseOpen(name.c_str(), type);
+  if (base == nullptr) Fail("cannot open the base " + name + CPP_BaseExtStr(type));
   return base;
+}
+
+bool SetUserProgramPath() {
+#if defined(_WIN32)
+  const char* appData = std::getenv("APPDATA");
+  if (appData == nullptr || appData[0] == 0) return false;
+  std::string dir = std::string(appData) + "\\ludrex";
+  _mkdir(dir.c_str());
+  dir += "\\";
+#else
+  std::string root;
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    root = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == 0) return false;
+    root = std::string(home) + "/.local/share";
+  }
+  // Each missing directory of the path, as mkdir -p makes them.
+  for (std::size_t at = 1; at <= root.size(); ++at) {
+    if (at == root.size() || root[at] == '/') mkdir(root.substr(0, at).c_str(), 0755);
+  }
+  std::string dir = root + "/ludrex";
+  mkdir(dir.c_str(), 0755);
+  dir += "/";
+#endif
+  struct stat st {};
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  CPP_SetProgramPath(dir.c_str());
+  return true;
 }
 
 void AddSubsetOptions(CLI::App* command, SubsetFilter& filter) {
@@ -176,9 +237,11 @@ struct ImportOptions {
 
 int RunImport(const ImportOptions& p) {
   std::string input = p.input;
-  std::string pgnName = WithoutExtension(input, ".pgn");
-  if (pgnName == input) {
-    std::fprintf(stderr, "ludrex: %s: the input must be a .pgn file\n", input.c_str());
+  std::string sourceName;
+  const int sourceType = BaseTypeOf(input, sourceName);
+  if (sourceName == input) {
+    std::fprintf(stderr, "ludrex: %s: the input must be a base file (.pgn, .kvx, .bfi, .ror)\n",
+                 input.c_str());
     return 2;
   }
   if (!FileExists(input)) {
@@ -191,9 +254,16 @@ int RunImport(const ImportOptions& p) {
     return 1;
   }
   auto start = std::chrono::steady_clock::now();
-  HostRecordPattern* pgnPattern = PgnPattern();
-  LudrexBase* pgn = Base_PgnOpenWithPattern(pgnName.c_str(), pgnPattern);
-  FreePattern(pgnPattern);
+  // A PGN file is read with the fields of the native pattern; a base of another type with its
+  // own, the fields of the same names copied.
+  LudrexBase* pgn = nullptr;
+  if (sourceType == 2) {
+    HostRecordPattern* pgnPattern = PgnPattern();
+    pgn = Base_PgnOpenWithPattern(sourceName.c_str(), pgnPattern);
+    FreePattern(pgnPattern);
+  } else {
+    pgn = Base_BaseOpen(AbsoluteName(sourceName).c_str(), sourceType);
+  }
   if (pgn == nullptr) return Fail("cannot read " + input);
   HostRecordPattern* pattern = DefaultPattern();
   LudrexBase* base = Base_BaseCreate(baseName.c_str(), pattern, 0);
@@ -207,7 +277,7 @@ int RunImport(const ImportOptions& p) {
   int rc = 0;
   if (written < 0) rc = Fail("import failed");
   int held = Base_GetBaseLength(base);
-  int incomplete = Base_PgnGetIncompleteCount(pgn);
+  int incomplete = sourceType == 2 ? Base_PgnGetIncompleteCount(pgn) : 0;
   Base_BaseDestroy(base);
   Base_BaseDestroy(pgn);
   double secs = Seconds(start);
@@ -241,7 +311,7 @@ void AddRangeOptions(CLI::App* cmd, RangeOptions& o) {
 }
 
 int RunExport(const RangeOptions& p) {
-  LudrexBase* base = OpenNative(p.base);
+  LudrexBase* base = OpenAnyBase(p.base);
   if (base == nullptr) return 1;
   LudrexSubset* range = SelectGames(base, p.filter, p.from, p.count);
   if (range == nullptr) {
@@ -287,13 +357,15 @@ int RunExport(const RangeOptions& p) {
 }
 
 int RunInfo(const std::string& name) {
-  LudrexBase* base = OpenNative(name);
+  LudrexBase* base = OpenAnyBase(name);
   if (base == nullptr) return 1;
   HostBaseInfo info;
   Base_GetBaseInfo(base, &info);
   LudrexSubset* deleted = Base_GetDeletedSubset(base);
-  std::printf("type:        %s (%s)\n", Cp1251ToUtf8(CPP_BaseShortTypeNameStr(0)).c_str(),
-              Cp1251ToUtf8(CPP_BaseTypeNameStr(0)).c_str());
+  const int type = Base_GetBaseType(base);
+  std::printf("type:        %s (%s)\n", Cp1251ToUtf8(CPP_BaseShortTypeNameStr(type)).c_str(),
+              Cp1251ToUtf8(CPP_BaseTypeNameStr(type)).c_str());
+  if (type == 4) std::printf("reference:   %s\n", Cp1251ToUtf8(info.secondFullName).c_str());
   std::printf("description: %s\n", Cp1251ToUtf8(info.description).c_str());
   std::printf("games:       %d\n", Base_GetBaseLength(base));
   std::printf("deleted:     %d\n", deleted != nullptr ? Subset_CurLength(deleted) : 0);
@@ -326,7 +398,7 @@ int RunInfo(const std::string& name) {
 }
 
 int RunList(const RangeOptions& p) {
-  LudrexBase* base = OpenNative(p.base);
+  LudrexBase* base = OpenAnyBase(p.base);
   if (base == nullptr) return 1;
   LudrexSubset* games = SelectGames(base, p.filter, p.from, p.count);
   if (games == nullptr) {
@@ -340,7 +412,7 @@ int RunList(const RangeOptions& p) {
 }
 
 int RunShow(const std::string& name, long n) {
-  LudrexBase* base = OpenNative(name);
+  LudrexBase* base = OpenAnyBase(name);
   if (base == nullptr) return 1;
   int rc = 0;
   if (n < 0 || n >= Base_GetBaseLength(base)) {
@@ -391,8 +463,10 @@ void PrintGameLines(LudrexBase* base, LudrexSubset* games) {
 
 void AddImport(CLI::App& app, int& rc) {
   auto o = std::make_shared<ImportOptions>();
-  CLI::App* cmd = app.add_subcommand("import", "make a native base BASE.kvx from a PGN file");
-  cmd->add_option("GAMES.pgn", o->input, "the PGN file")->required();
+  CLI::App* cmd = app.add_subcommand(
+      "import", "make a native base BASE.kvx from a PGN file or a base of another type");
+  cmd->add_option("GAMES", o->input, "the games: a .pgn file, or a .bfi, .kvx or .ror base")
+      ->required();
   cmd->add_option("BASE", o->base, "the native base to make (with or without .kvx)")->required();
   cmd->add_flag("--force", o->force, "replace an existing base");
   cmd->callback([&rc, o] { rc = RunImport(*o); });
@@ -401,7 +475,7 @@ void AddImport(CLI::App& app, int& rc) {
 void AddExport(CLI::App& app, int& rc) {
   auto o = std::make_shared<RangeOptions>();
   CLI::App* cmd = app.add_subcommand("export", "the games as PGN, to a file or standard output");
-  cmd->add_option("BASE", o->base, "the native base")->required();
+  cmd->add_option("BASE", o->base, "the base (.kvx, .bfi, .pgn, .ror; no extension: .kvx)")->required();
   cmd->add_option("OUT.pgn", o->out, "the PGN file to write (else standard output)");
   AddRangeOptions(cmd, *o);
   cmd->callback([&rc, o] { rc = RunExport(*o); });
@@ -410,14 +484,14 @@ void AddExport(CLI::App& app, int& rc) {
 void AddInfo(CLI::App& app, int& rc) {
   auto name = std::make_shared<std::string>();
   CLI::App* cmd = app.add_subcommand("info", "type, description, counts, fields, libraries");
-  cmd->add_option("BASE", *name, "the native base")->required();
+  cmd->add_option("BASE", *name, "the base (.kvx, .bfi, .pgn, .ror; no extension: .kvx)")->required();
   cmd->callback([&rc, name] { rc = RunInfo(*name); });
 }
 
 void AddList(CLI::App& app, int& rc) {
   auto o = std::make_shared<RangeOptions>();
   CLI::App* cmd = app.add_subcommand("list", "one line per game");
-  cmd->add_option("BASE", o->base, "the native base")->required();
+  cmd->add_option("BASE", o->base, "the base (.kvx, .bfi, .pgn, .ror; no extension: .kvx)")->required();
   AddRangeOptions(cmd, *o);
   cmd->callback([&rc, o] { rc = RunList(*o); });
 }
@@ -426,7 +500,7 @@ void AddShow(CLI::App& app, int& rc) {
   auto name = std::make_shared<std::string>();
   auto n = std::make_shared<long>(0);
   CLI::App* cmd = app.add_subcommand("show", "game N as PGN");
-  cmd->add_option("BASE", *name, "the native base")->required();
+  cmd->add_option("BASE", *name, "the base (.kvx, .bfi, .pgn, .ror; no extension: .kvx)")->required();
   cmd->add_option("N", *n, "the game's number (from 0)")->required();
   cmd->callback([&rc, name, n] { rc = RunShow(*name, *n); });
 }

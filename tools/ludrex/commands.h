@@ -44,9 +44,20 @@ void InstallErrorFunction();
 std::string WithoutExtension(const std::string& path, const char* extension);
 bool FileExists(const std::string& path);
 
-// Opens a native base by its name (with or without ".kvx"); prints the error and returns null
-// when it cannot.
-LudrexBase* OpenNative(const std::string& path);
+// The base type a path names by its extension (".kvx", ".bfi", ".pgn", ".ror", ...), with name
+// set to the path without it; a path without a known extension names a native base.
+int BaseTypeOf(const std::string& path, std::string& name);
+// The full path of a name relative to the working directory (the name itself when it cannot
+// be formed).
+std::string AbsoluteName(const std::string& name);
+// Opens a base of any type by its file name (a name without extension: a native base); a
+// read-only base opens through a reference in the program path. Prints the error and returns
+// null when it cannot.
+LudrexBase* OpenAnyBase(const std::string& path);
+// Sets the library's program path to the per-user data directory ($XDG_DATA_HOME/ludrex, else
+// ~/.local/share/ludrex; %APPDATA%\ludrex on Windows), made when missing; the reference files of
+// read-only bases are kept there. Returns false when no such directory can be made.
+bool SetUserProgramPath();
 
 // --subset FILE and --exclude FILE: restrict a command to the games of a saved subset file
 // (as `search --out` writes them) and leave out those of another.

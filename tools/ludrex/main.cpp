@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();
+  // Reference files of bases on read-only media go to the user's data directory; without one
+  // they go to the current directory.
+  ludrex_tool::SetUserProgramPath();
   ludrex_tool::InstallProgress(false);
   try {
     app.parse(argc, argv);
