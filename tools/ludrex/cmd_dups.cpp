@@ -156,7 +156,7 @@ int RunDups(const DupsOptions& o) {
   }
   if (meanings.empty()) return Usage("--fields names no field");
 
-  LudrexBase* bases[2] = {OpenNative(o.base), nullptr};
+  LudrexBase* bases[2] = {OpenAnyBase(o.base), nullptr};
   if (bases[0] == nullptr) return 1;
   int rc = 0;
   LudrexSubset* subsets[2] = {nullptr, nullptr};
@@ -167,7 +167,7 @@ int RunDups(const DupsOptions& o) {
   if (!missing.empty()) {
     std::fprintf(stderr, "ludrex dups: the base has no field of meaning ~%s\n", missing.c_str());
     rc = 2;
-  } else if (!o.with.empty() && (bases[1] = OpenNative(o.with)) == nullptr) {
+  } else if (!o.with.empty() && (bases[1] = OpenAnyBase(o.with)) == nullptr) {
     rc = 1;
   } else if ((subsets[0] = SelectGames(bases[0], o.filter, 0, -1)) == nullptr ||
              (bases[1] != nullptr && (subsets[1] = SelectGames(bases[1], SubsetFilter(), 0, -1)) == nullptr)) {
@@ -251,7 +251,7 @@ double PeakMegabytes() {
 }
 
 int RunBenchDups(const std::string& name, int plies) {
-  LudrexBase* base = OpenNative(name);
+  LudrexBase* base = OpenAnyBase(name);
   if (base == nullptr) return 1;
   HostRecordPattern* own = Base_GetRecordPattern(base);
   std::string missing;

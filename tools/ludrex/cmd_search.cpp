@@ -295,7 +295,7 @@ void BuildCriteria(const SearchOptions& o, CriteriaBuilder& cb, LudrexRecord** a
 }
 
 int RunSearch(const SearchOptions& o) {
-  LudrexBase* base = OpenNative(o.base);
+  LudrexBase* base = OpenAnyBase(o.base);
   if (base == nullptr) return 1;
   int rc = 0;
   LudrexSubset* games = nullptr;
@@ -381,7 +381,7 @@ std::string FrequentWhite(LudrexBase* base, LudrexBase* lib) {
 }
 
 int RunBenchSearch(const BenchOptions& o) {
-  LudrexBase* base = OpenNative(o.base);
+  LudrexBase* base = OpenAnyBase(o.base);
   if (base == nullptr) return 1;
   int rc = 0;
   int total = Base_GetBaseLength(base);
