@@ -102,6 +102,7 @@ void WritePgnGame(Record& record, bool oem, std::string& out) {
       out.append(f.Name().Text(), f.Name().Length());
     out += " \"";
     for (char c : value) {
+      if (c == 0) continue;  // a NUL would end the text for a host that reads it as a C string
       if (c == '"' || c == '\\') out.push_back('\\');
       out.push_back(c);
     }
@@ -112,8 +113,6 @@ void WritePgnGame(Record& record, bool oem, std::string& out) {
     const std::size_t at = out.size();
     out.append(reinterpret_cast<const char*>(packed.Data()), std::size_t(packed.Count()));
     if (oem) platform::Cp1251ToOem(out.data() + at, out.data() + at, out.size() - at);
-  } else {
-    out += "\r\n";
   }
   out.push_back(' ');
   out += marker;
@@ -156,6 +155,11 @@ void ParsePgnGame(const char* t, std::size_t n, PgnGameText& out) {
       ++i;
       while (i < n && t[i] != '"' && !IsLineEnd(t[i])) {
         if (t[i] == '\\' && i + 1 < n && !IsLineEnd(t[i + 1])) ++i;
+        // A value never keeps a NUL: the field's text would end there when written out.
+        if (t[i] == 0) {
+          ++i;
+          continue;
+        }
         tag.value.push_back(t[i++]);
       }
     }

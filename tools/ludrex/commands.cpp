@@ -135,6 +135,32 @@ std::string Column(const std::string& text, std::size_t width) {
   return out;
 }
 
+// Copies every game of source to the end of destination in slices of games, writing what it
+// holds to disk after each (Base_Update): a killed import, or a power cut, leaves a base that
+// opens with every game up to the last checkpoint. The slice is 50,000 games, or the number in
+// LUDREX_IMPORT_CHECKPOINT. Returns the games written, -1 on failure.
+int AppendInSlices(LudrexBase* source, LudrexBase* destination) {
+  long slice = 50000;
+  if (const char* env = std::getenv("LUDREX_IMPORT_CHECKPOINT")) {
+    long v;
+    if (ParseInt(env, v) && v > 0) slice = v;
+  }
+  const int games = Base_GetBaseLength(source);
+  int written = 0;
+  for (long from = 0; from < games && !Interrupted(); from += slice) {
+    const int count = static_cast<int>(std::min<long>(slice, games - from));
+    LudrexSubset* part = Subset_CreateTmp(games);
+    if (part == nullptr) return -1;
+    Subset_IncludeRange(part, static_cast<int>(from), count);
+    const int n = Base_AppendAnother(source, destination, part, 1, 0, nullptr);
+    Subset_Destroy(part);
+    Base_Update(destination);
+    if (n < 0) return -1;
+    written += n;
+  }
+  return written;
+}
+
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -202,7 +228,7 @@ int CmdImport(const Args& args) {
     return Fail("cannot create " + baseName + ".kvx");
   }
   int games = Base_GetBaseLength(pgn);
-  int written = Base_AppendAnother(pgn, base, nullptr, 1, 0, nullptr);
+  int written = AppendInSlices(pgn, base);
   int rc = 0;
   if (written < 0) rc = Fail("import failed");
   int held = Base_GetBaseLength(base);

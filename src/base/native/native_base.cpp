@@ -650,18 +650,28 @@ std::int32_t NativeBase::PieceFor(std::int32_t g, std::int64_t at, std::int32_t 
   return 1;
 }
 
-std::int64_t NativeBase::ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow) {
+std::int64_t NativeBase::ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow,
+                                        std::int32_t record) {
   if (overflow != nullptr) *overflow = -1;
+  // Every record has an entry in each address file from the moment it is written: a slot
+  // beyond the end of the file, or an overflow reference that leads outside it, is damage, and
+  // neither a read nor a rewrite may take it for a record without data (a rewrite would place
+  // its overflow entry over another slot's).
+  auto damaged = [&]() -> std::int64_t {
+    std::string extra =
+        files_.NameOf(GroupExtension('a', g).c_str()) + ", " + std::to_string(record);
+    Raise(946, extra.c_str());
+  };
   std::int32_t count = AddressCount(g);
-  if (s >= count) return -1;
+  if (s >= count) return damaged();
   std::int32_t v = GetAddress(g, s);
   if (v == kNoData) return -1;
   if (v < 0) {
     std::int32_t j = -v;
-    if (j >= count) return -1;
+    if (j >= count) return damaged();
     if (overflow != nullptr) *overflow = j;
     v = GetAddress(g, j);
-    if (v < 0) return -1;
+    if (v < 0) return damaged();
   }
   return v;
 }
@@ -766,7 +776,7 @@ void NativeBase::Read(std::int32_t n, Record& record) {
     const NativeGroup& grp = groups_[g];
     std::int32_t gi = static_cast<std::int32_t>(g);
     std::int64_t address = grp.allFixed ? static_cast<std::int64_t>(s) * grp.totalSize
-                                        : ResolveAddress(gi, s, nullptr);
+                                        : ResolveAddress(gi, s, nullptr, n);
     if (address >= 0) ReadGroup(gi, address, n, readBuf_, readOffset_, readLength_);
     for (std::int32_t i = 0; i < fieldCount; ++i) {
       std::int32_t j = match[static_cast<std::size_t>(i)];
@@ -936,7 +946,7 @@ std::int32_t NativeBase::Write(std::int32_t n, Record& record) {
     bool haveOld = false;
     if (!isNew) {
       oldAddress = grp.allFixed ? static_cast<std::int64_t>(s) * grp.totalSize
-                                : ResolveAddress(gi, s, &overflow);
+                                : ResolveAddress(gi, s, &overflow, r);
       bool anyAbsent = false;
       for (std::int32_t i = 0; i < grp.count; ++i) {
         anyAbsent = anyAbsent || source[static_cast<std::size_t>(grp.first + i)] < 0;
