@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/text.h"
 #include "record/field.h"
@@ -208,6 +210,14 @@ void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
     if (!game.moves.empty())
       platform::OemToCp1251(game.moves.data(), game.moves.data(), game.moves.size());
   }
+  // Many tags and many fields: the tags are found by name through an index (the last tag of a
+  // name wins), so that the work never grows with tags times fields.
+  const bool indexed = game.tags.size() * std::size_t(record.Count()) > 4096;
+  std::unordered_map<std::string_view, const PgnGameText::Tag*> byName;
+  if (indexed) {
+    byName.reserve(game.tags.size());
+    for (const auto& tag : game.tags) byName[std::string_view(tag.name)] = &tag;
+  }
   for (std::int32_t k = 0; k < record.Count(); ++k) {
     Field& f = record[k];
     const String& name = f.Name();
@@ -217,10 +227,15 @@ void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
       continue;
     }
     const PgnGameText::Tag* found = nullptr;
-    for (const auto& tag : game.tags) {
-      if (tag.name.size() == name.Length() &&
-          std::memcmp(tag.name.data(), name.Text(), tag.name.size()) == 0)
-        found = &tag;  // the last one wins
+    if (indexed) {
+      auto it = byName.find(std::string_view(name.Text(), name.Length()));
+      if (it != byName.end()) found = it->second;
+    } else {
+      for (const auto& tag : game.tags) {
+        if (tag.name.size() == name.Length() &&
+            std::memcmp(tag.name.data(), name.Text(), tag.name.size()) == 0)
+          found = &tag;  // the last one wins
+      }
     }
     if (found == nullptr) {
       f.SetEmpty();

@@ -752,10 +752,17 @@ std::int32_t NativeBase::MatchField(const Record& record, std::int32_t i) const 
   const String& name = record[i].Name();
   std::int32_t n = static_cast<std::int32_t>(fields_.size());
   if (i < n && SameName(fields_[static_cast<std::size_t>(i)].spec.name, name)) return i;
-  for (std::int32_t j = 0; j < n; ++j) {
-    if (SameName(fields_[static_cast<std::size_t>(j)].spec.name, name)) return j;
+  // The first field of the name, through an index of the names, so that matching a wide
+  // record in another order than the base's stays linear.
+  if (byName_.empty() && n > 0) {
+    byName_.reserve(static_cast<std::size_t>(n));
+    for (std::int32_t j = 0; j < n; ++j) {
+      const String& f = fields_[static_cast<std::size_t>(j)].spec.name;
+      byName_.emplace(std::string(f.Text(), f.Length()), j);
+    }
   }
-  return -1;
+  auto it = byName_.find(std::string(name.Text(), name.Length()));
+  return it == byName_.end() ? -1 : it->second;
 }
 
 void NativeBase::Read(std::int32_t n, Record& record) {

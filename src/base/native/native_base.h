@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/base.h"
@@ -189,6 +190,7 @@ class NativeBase final : public Base {
   std::unique_ptr<Volume> volume_;  // ".emb" of a top-level base
 
   std::vector<std::string> params_;  // each field's Param (a library's full name)
+  mutable std::unordered_map<std::string, std::int32_t> byName_;  // MatchField's index
   std::vector<std::int32_t> match_;
   std::vector<std::uint8_t> wanted_;
   std::vector<ByteBlock> emptyBodies_;
