@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "ludrex.h"
 #include "pattern.h"
@@ -135,6 +137,40 @@ std::string Column(const std::string& text, std::size_t width) {
   return out;
 }
 
+// Creates the base for an import so that a killed process never leaves a base that does not
+// open: the files are made under a temporary name, and renamed into place with the header
+// (".kvx") removed first and renamed last. Until then there is no base of that name.
+LudrexBase* CreateImportBase(const std::string& baseName, HostRecordPattern* pattern) {
+  namespace fs = std::filesystem;
+  const std::string temp = baseName + ".importing";
+  LudrexBase* made = Base_BaseCreate(temp.c_str(), pattern, 0);
+  if (made == nullptr) return nullptr;
+  Base_Update(made);
+  Base_BaseDestroy(made);
+  const fs::path tempPath(temp);
+  fs::path dir = tempPath.parent_path();
+  if (dir.empty()) dir = ".";
+  const std::string prefix = tempPath.filename().string() + ".";
+  std::vector<std::string> extensions;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (file.size() > prefix.size() && file.compare(0, prefix.size(), prefix) == 0) {
+      const std::string ext = file.substr(prefix.size() - 1);
+      if (ext.find('.', 1) == std::string::npos) extensions.push_back(ext);
+    }
+  }
+  std::stable_partition(extensions.begin(), extensions.end(),
+                        [](const std::string& e) { return e != ".kvx"; });
+  fs::remove(baseName + ".kvx", ec);
+  for (const std::string& ext : extensions) {
+    fs::remove(baseName + ext, ec);
+    fs::rename(temp + ext, baseName + ext, ec);
+    if (ec) return nullptr;
+  }
+  return Base_BaseOpen(baseName.c_str(), 0);
+}
+
 // Copies every game of source to the end of destination in slices of games, writing what it
 // holds to disk after each (Base_Update): a killed import, or a power cut, leaves a base that
 // opens with every game up to the last checkpoint. The slice is 50,000 games, or the number in
@@ -221,7 +257,7 @@ int CmdImport(const Args& args) {
   FreePattern(pgnPattern);
   if (pgn == nullptr) return Fail("cannot read " + input);
   HostRecordPattern* pattern = DefaultPattern();
-  LudrexBase* base = Base_BaseCreate(baseName.c_str(), pattern, 0);
+  LudrexBase* base = CreateImportBase(baseName, pattern);
   FreePattern(pattern);
   if (base == nullptr) {
     Base_BaseDestroy(pgn);

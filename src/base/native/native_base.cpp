@@ -323,8 +323,8 @@ NativeBase::~NativeBase() {
       // The libraries of this group are destroyed before their container: not touched here.
       fastLibraries_.clear();
       DisableFastAccess();
-      if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
       FlushIndexes();
+      if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
     } catch (...) {
       // Reported where it failed; the files are closed all the same.
     }
@@ -397,7 +397,8 @@ void NativeBase::FlushIndexes() {
 }
 
 void NativeBase::Update() {
-  if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
+  // The header, which holds the record count, is written last: a process killed on the way
+  // leaves the count of the previous update with every file holding at least that many records.
   if (volume_ && Registry() != nullptr && Registry()->IndexOf(this) >= 0) {
     std::int32_t n = EmbeddedBaseCount();
     for (std::int32_t i = 0; i < n; ++i) {
@@ -413,6 +414,7 @@ void NativeBase::Update() {
   }
   if (volume_) volume_->Update();
   FlushIndexes();
+  if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
   if (container_ != nullptr) container_->Update();
 }
 
