@@ -30,7 +30,7 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
   -DCMAKE_CXX_COMPILER=clang++-14 -DLUDREX_FUZZ=ON -DLUDREX_WERROR=ON "${launcher[@]}" >/dev/null
-cmake --build build/fuzz
+cmake --build build/fuzz --target fuzz_seeds $(printf 'fuzz_%s ' "${all[@]}")
 
 out=build/fuzz
 rm -rf "$out/seeds"
