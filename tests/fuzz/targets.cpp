@@ -191,7 +191,10 @@ int PgnGame(const std::uint8_t* data, std::size_t size) {
     FillRecordFromPgn(back, false, r2);
     std::string out2;
     WritePgnGame(r2, false, out2);
-    if (out2 != out) Broken("the game's PGN text does not read back to itself");
+    if (out2 != out) {
+      std::fprintf(stderr, "first:\n%s\nagain:\n%s\n", out.c_str(), out2.c_str());
+      Broken("the game's PGN text does not read back to itself");
+    }
     // The pattern a PGN base takes from its first game.
     RecordPattern first = PgnBase::PatternOfFirstGame(text, size);
     Record r3(first);
@@ -232,8 +235,9 @@ void ReadVolumeDir(Volume* v, std::int32_t dir, int depth, int& budget) {
       break;
     }
   }
-  for (const auto& [name, flags] : names) {
-    if ((flags & kVolumeDirectory) != 0) {
+  for (const auto& entry : names) {
+    const std::string& name = entry.first;
+    if ((entry.second & kVolumeDirectory) != 0) {
       if (depth < 3) {
         std::int32_t sub = v->ChangeDir(name.c_str(), dir);
         if (sub != 0 && sub != dir) ReadVolumeDir(v, sub, depth + 1, budget);
