@@ -229,7 +229,8 @@ void Subset::Recount() {
     b += k;
   }
   // Bits past MaxLength in the last byte are no members: a damaged or foreign file may hold
-  // some, and they are not counted (the operations that write the byte clear them).
+  // some. They are neither counted nor kept, since every later operation counts on them being
+  // clear.
   if (tailBits_ != 0 && maskBytes_ > 0) {
     const std::int32_t last = maskBytes_ - 1;
     const std::uint8_t byte = storage_->GetByte(headerLength_ + last);
@@ -238,6 +239,7 @@ void Subset::Recount() {
       const std::int32_t c = PopCount(&extra, 1);
       blockCounts_[BlockOf(last)] -= c;
       curLength_ -= c;
+      storage_->PutByte(headerLength_ + last, static_cast<std::uint8_t>(byte & ~extra));
     }
   }
   ResetCaches();

@@ -109,6 +109,8 @@ if [ -z "$emulator" ]; then
       test $((held % 500)) -eq 0 -o "$held" -eq "$total"
     run export "$work/killed" "$work/killed.out.pgn" 2> /dev/null
     run export "$work/whole" "$work/whole.part.pgn" --count "$held" 2> /dev/null
+    cmp -s "$work/killed.out.pgn" "$work/whole.part.pgn" ||
+      diff "$work/killed.out.pgn" "$work/whole.part.pgn" | head -8
     check "killed import $round keeps its $held games" cmp -s "$work/killed.out.pgn" "$work/whole.part.pgn"
   done
 fi

@@ -151,6 +151,28 @@ TEST_F(PgnRecord, NulNeverStaysInATagValue) {
   EXPECT_EQ(out, "[Event \"xy\"]\r\n *\r\n\r\n");
 }
 
+// Many tags and many fields go through the name index: every field takes its own tag, a name
+// given twice takes the last value, a field without a tag is emptied.
+TEST_F(PgnRecord, WideGamesMatchTagsByName) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "[Tag" + std::to_string(i) + " \"v" + std::to_string(i) + "\"]\r\n";
+  text += "[Dup \"first\"]\r\n[Dup \"last\"]\r\n\r\n1. e4 *\r\n";
+  PgnGameText g;
+  ParsePgnGame(text.data(), text.size(), g);
+  ASSERT_EQ(g.tags.size(), 302u);
+  RecordPattern p;
+  for (int i = 299; i >= 0; --i) p.Append(Spec(1, ("Tag" + std::to_string(i)).c_str()));
+  p.Append(Spec(1, "Dup"));
+  p.Append(Spec(1, "Missing"));
+  p.Append(Spec(4, "~22"));
+  Record r(p);
+  r[301].SetText(String("stale"));
+  FillRecordFromPgn(g, false, r);
+  for (int i = 0; i < 300; ++i) EXPECT_EQ(Str(r[299 - i].ToText()), "v" + std::to_string(i));
+  EXPECT_EQ(Str(r[300].ToText()), "last");
+  EXPECT_EQ(r[301].IsEmpty(), 1);
+}
+
 TEST_F(PgnRecord, ResultMarkerSetupAndOem) {
   RecordPattern p;
   p.Append(Spec(1, "~1"));
