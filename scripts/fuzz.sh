@@ -54,6 +54,7 @@ for t in "${targets[@]}"; do
     "$out/corpus/$t" "$out/seeds/$t" >"$log" 2>&1
   rc=$?
   set -e
+  rm -rf "$out"/ludrex_fuzz_*  # the targets' scratch folders
   grep -E "^stat::number_of_executed_units|^#[0-9]+ +DONE" "$log" | tail -2 || true
   if [ $rc -ne 0 ]; then
     status=1
