@@ -164,10 +164,13 @@ TEST_F(NativeDamage, SlotMapOrKeyOrderDisagreeingWithTheCountGives945) {
   MakeBase(9);
   PutBytes(".axx", {0xFF, 0x00});
   EXPECT_EQ(OpenAndReadAll(), 945u);
-  PutBytes(".axx", {0xFF, 0xC0});
-  EXPECT_EQ(OpenAndReadAll(), 945u);
   PutBytes(".axx", {0xFF, 0x80, 0x00});  // a trailing empty byte is no slot
   EXPECT_EQ(OpenAndReadAll(), 0u);
+  // Slots past the count are what an update cut short leaves (the header is written last):
+  // they are dropped, and the map is stored without them.
+  PutBytes(".axx", {0xFF, 0xE0});
+  EXPECT_EQ(OpenAndReadAll(), 0u);
+  EXPECT_EQ(Bytes(".axx"), (std::vector<std::uint8_t>{0xFF, 0x80}));
   EraseBase(Own(name_), 0);
   Base* b = Create(testing::PlayersPattern());
   Record r(b->GetRecordPattern());
@@ -179,6 +182,12 @@ TEST_F(NativeDamage, SlotMapOrKeyOrderDisagreeingWithTheCountGives945) {
   PutBytes(".iii", Le32({0, 7}));
   EXPECT_EQ(OpenAndReadAll(), 945u);
   PutBytes(".iii", Le32({0}));
+  EXPECT_EQ(OpenAndReadAll(), 945u);
+  // Entries of records past the count (an update cut short) are dropped and the file cut.
+  PutBytes(".iii", Le32({2, 0, 3, 1}));
+  EXPECT_EQ(OpenAndReadAll(), 0u);
+  EXPECT_EQ(Bytes(".iii"), Le32({0, 1}));
+  PutBytes(".iii", Le32({2, 0, 0}));
   EXPECT_EQ(OpenAndReadAll(), 945u);
 }
 

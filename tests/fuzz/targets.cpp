@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -58,12 +59,14 @@ String Own(const std::string& s) {
 // A scratch folder of this process for the targets that need files.
 const std::string& Scratch() {
   static const std::string dir = [] {
+    namespace fs = std::filesystem;
+    std::error_code ec;
     const char* t = std::getenv("TMPDIR");
-    std::string d = std::string(t != nullptr && *t != 0 ? t : "/tmp") + "/ludrex_fuzz_" +
-                    std::to_string(static_cast<long>(getpid()));
-    std::string cmd = "mkdir -p '" + d + "'";
-    if (std::system(cmd.c_str()) != 0) Broken("cannot make the scratch folder");
-    return d;
+    fs::path root = t != nullptr && *t != 0 ? fs::path(t) : fs::temp_directory_path(ec);
+    fs::path d = root / ("ludrex_fuzz_" + std::to_string(static_cast<long>(getpid())));
+    fs::create_directories(d, ec);
+    if (ec) Broken("cannot make the scratch folder");
+    return d.string();
   }();
   return dir;
 }
@@ -374,6 +377,11 @@ void Start() {
   InstallLibraryAccess();
   RegisterNativeBase();
   RegisterPgnBase();
+}
+
+void RemoveScratch() {
+  std::error_code ec;
+  std::filesystem::remove_all(Scratch(), ec);
 }
 
 const TargetEntry kTargets[] = {

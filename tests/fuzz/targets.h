@@ -22,5 +22,7 @@ extern const TargetEntry kTargets[];
 // Start-up state for the targets (idempotent): tables, registry, base types, and errors and
 // message boxes recorded nowhere.
 void Start();
+// Removes the scratch folder the file targets write in (this process's own).
+void RemoveScratch();
 
 }  // namespace ludrex::fuzz

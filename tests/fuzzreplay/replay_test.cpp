@@ -58,6 +58,7 @@ TEST(FuzzReplay, EveryTargetTakesEdgeInputs) {
       EXPECT_EQ(t->run(in.data(), in.size()), 0);
     }
   }
+  ludrex::fuzz::RemoveScratch();
 }
 
 }  // namespace

@@ -207,15 +207,33 @@ void NativeBase::OpenFiles() {
   if (keyField_ >= 0) {
     keyFile_ = files_.Open(".iii", 4);
     std::int32_t n = keyFile_->Count();
-    if (n != recordCount_) Raise(945, files_.NameOf(".iii").c_str());
+    // The header's count is written last at every update: an update cut short (a killed
+    // process, a power cut) leaves the key order and the slot map ahead of it, with entries of
+    // records past the count, which are dropped. Fewer entries, or other values, are damage.
+    if (n < recordCount_) Raise(945, files_.NameOf(".iii").c_str());
     std::vector<std::int32_t> entries(static_cast<std::size_t>(n));
     for (std::int32_t at = 0; at < n;) {
       std::int32_t k = std::min(n - at, 16384);
       keyFile_->Read(at, entries.data() + at, k);
       at += k;
     }
+    if (n > recordCount_) {
+      std::erase_if(entries, [&](std::int32_t v) { return v >= recordCount_; });
+      if (static_cast<std::int32_t>(entries.size()) != recordCount_)
+        Raise(945, files_.NameOf(".iii").c_str());
+      for (std::int32_t at = 0; at < recordCount_;) {
+        std::int32_t k = std::min(recordCount_ - at, 16384);
+        keyFile_->Write(at, entries.data() + at, k);
+        at += k;
+      }
+      keyFile_->Extend(recordCount_ - n);
+    }
+    // Every record exactly once.
+    std::vector<bool> seen(static_cast<std::size_t>(recordCount_), false);
     for (std::int32_t v : entries) {
-      if (v < 0 || v >= recordCount_) Raise(945, files_.NameOf(".iii").c_str());
+      if (v < 0 || v >= recordCount_ || seen[static_cast<std::size_t>(v)])
+        Raise(945, files_.NameOf(".iii").c_str());
+      seen[static_cast<std::size_t>(v)] = true;
     }
     keys_.Assign(entries);
   }
@@ -223,6 +241,7 @@ void NativeBase::OpenFiles() {
   // Slot map.
   slotFile_ = files_.Open(".axx", 1);
   slots_.Load(slotFile_.Get());
+  if (slots_.Count() > recordCount_) slots_.KeepRecords(recordCount_);
   if (slots_.Count() != recordCount_) Raise(945, files_.NameOf(".axx").c_str());
 
   // The embedded bases' volume.
