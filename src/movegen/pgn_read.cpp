@@ -308,11 +308,17 @@ PgnReader::Step PgnReader::Comment() {
   std::vector<std::uint8_t>& pool = g_.pool;
   pool.push_back(kAnnotationComment);
   // A line end inside a comment (CR, LF, CR LF or LF CR) reads as one blank.
+  // A NUL reads as a blank too: a comment never keeps one.
   while (s < close) {
     const std::uint8_t* run = s;
-    while (s < close && !IsLineEnd(*s)) ++s;
+    while (s < close && !IsLineEnd(*s) && *s != 0) ++s;
     pool.insert(pool.end(), run, s);
     if (s == close) break;
+    if (*s == 0) {
+      pool.push_back(' ');
+      ++s;
+      continue;
+    }
     pool.push_back(' ');
     if (close - s >= 2 && IsLineEnd(s[1]) && s[0] != s[1]) ++s;
     ++s;
@@ -332,7 +338,7 @@ PgnReader::Step PgnReader::EscapedComment(const std::uint8_t* s) {
       ++s;
       break;
     }
-    if (IsLineEnd(c)) {
+    if (IsLineEnd(c) || c == 0) {  // a raw NUL is dropped; "\x00" is an exact byte
       ++s;
       continue;
     }
@@ -380,7 +386,7 @@ PgnReader::Step PgnReader::LineComment() {
   SkipLine();
   g_.BeginAnnotation();
   g_.pool.push_back(kAnnotationComment);
-  g_.pool.insert(g_.pool.end(), s, p_);
+  for (; s < p_; ++s) g_.pool.push_back(*s == 0 ? std::uint8_t(' ') : *s);
   g_.EndAnnotation();
   return Step::kGoOn;
 }

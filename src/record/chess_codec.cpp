@@ -258,7 +258,9 @@ void EncodeNativeGame(Game* game, ByteBlock& out) {
           const std::uint8_t rookFrom = delta == 6 ? (to & 0x70) : ((to & 0x70) | 7);
           const std::uint8_t rookTo = delta == 6 ? to + 1 : to - 1;
           const std::uint8_t rs = cur.index[rookFrom];
-          if (rs != kNoSlot) {
+          // A king's step that only looks like castling (a game from damaged bytes) can end on
+          // the board's edge: the rook's square would then lie off the board.
+          if (rs != kNoSlot && (rookTo & 0x88) == 0) {
             cur.index[rookFrom] = kNoSlot;
             if (cur.index[rookTo] != kNoSlot) cur.list[cur.index[rookTo]] = kAbsent;
             cur.index[rookTo] = rs;

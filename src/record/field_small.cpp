@@ -1,4 +1,5 @@
 // The one- and two-byte fields: CodeField (ResultField, SexField), RoundField, ECOField.
+#include <algorithm>
 #include <cstdio>
 
 #include "frame/error.h"
@@ -178,18 +179,21 @@ void RoundField::Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::i
       break;
     case kPgnBase:
     case kCbfBase: {
-      std::uint32_t round = 0, game = 0;
+      // Numbers too long for the value saturate, so a value never wraps to a negative one
+      // whose text would read back as another.
+      constexpr std::uint64_t kTop = 0x7FFFFFFF;
+      std::uint64_t round = 0, game = 0;
       bool afterDot = false;
       for (std::int32_t i = 0; i < length; ++i) {
         std::uint8_t c = bytes[i];
         if (c == '.' && !afterDot) {
           afterDot = true;
         } else if (detail::IsDigit(c)) {
-          std::uint32_t& part = afterDot ? game : round;
-          part = part * 10u + (c - '0');
+          std::uint64_t& part = afterDot ? game : round;
+          part = std::min<std::uint64_t>(part * 10u + (c - '0'), kTop);
         }
       }
-      value_ = static_cast<std::int32_t>(round * 512u + game);
+      value_ = static_cast<std::int32_t>(std::min<std::uint64_t>(round * 512u + game, kTop));
       break;
     }
     default:  // kCbhBase

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/text.h"
 #include "record/field.h"
@@ -102,6 +104,7 @@ void WritePgnGame(Record& record, bool oem, std::string& out) {
       out.append(f.Name().Text(), f.Name().Length());
     out += " \"";
     for (char c : value) {
+      if (c == 0) continue;  // a NUL would end the text for a host that reads it as a C string
       if (c == '"' || c == '\\') out.push_back('\\');
       out.push_back(c);
     }
@@ -112,8 +115,6 @@ void WritePgnGame(Record& record, bool oem, std::string& out) {
     const std::size_t at = out.size();
     out.append(reinterpret_cast<const char*>(packed.Data()), std::size_t(packed.Count()));
     if (oem) platform::Cp1251ToOem(out.data() + at, out.data() + at, out.size() - at);
-  } else {
-    out += "\r\n";
   }
   out.push_back(' ');
   out += marker;
@@ -156,6 +157,11 @@ void ParsePgnGame(const char* t, std::size_t n, PgnGameText& out) {
       ++i;
       while (i < n && t[i] != '"' && !IsLineEnd(t[i])) {
         if (t[i] == '\\' && i + 1 < n && !IsLineEnd(t[i + 1])) ++i;
+        // A value never keeps a NUL: the field's text would end there when written out.
+        if (t[i] == 0) {
+          ++i;
+          continue;
+        }
         tag.value.push_back(t[i++]);
       }
     }
@@ -204,6 +210,14 @@ void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
     if (!game.moves.empty())
       platform::OemToCp1251(game.moves.data(), game.moves.data(), game.moves.size());
   }
+  // Many tags and many fields: the tags are found by name through an index (the last tag of a
+  // name wins), so that the work never grows with tags times fields.
+  const bool indexed = game.tags.size() * std::size_t(record.Count()) > 4096;
+  std::unordered_map<std::string_view, const PgnGameText::Tag*> byName;
+  if (indexed) {
+    byName.reserve(game.tags.size());
+    for (const auto& tag : game.tags) byName[std::string_view(tag.name)] = &tag;
+  }
   for (std::int32_t k = 0; k < record.Count(); ++k) {
     Field& f = record[k];
     const String& name = f.Name();
@@ -213,10 +227,15 @@ void FillRecordFromPgn(PgnGameText& game, bool oem, Record& record) {
       continue;
     }
     const PgnGameText::Tag* found = nullptr;
-    for (const auto& tag : game.tags) {
-      if (tag.name.size() == name.Length() &&
-          std::memcmp(tag.name.data(), name.Text(), tag.name.size()) == 0)
-        found = &tag;  // the last one wins
+    if (indexed) {
+      auto it = byName.find(std::string_view(name.Text(), name.Length()));
+      if (it != byName.end()) found = it->second;
+    } else {
+      for (const auto& tag : game.tags) {
+        if (tag.name.size() == name.Length() &&
+            std::memcmp(tag.name.data(), name.Text(), tag.name.size()) == 0)
+          found = &tag;  // the last one wins
+      }
     }
     if (found == nullptr) {
       // A search field tests the missing tag as the empty value it stands for.

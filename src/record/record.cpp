@@ -14,6 +14,8 @@ void Record::Destroy() {
   for (std::int32_t i = 0; i < fields_.Count(); ++i) delete fields_[i];
   fields_.Clear();
   keyIndex_ = -1;
+  byName_.clear();
+  indexed_ = false;
 }
 
 void Record::RemoveField(std::int32_t i) {
@@ -46,10 +48,23 @@ void Record::Build(const RecordPattern& pattern) {
 }
 
 Field* Record::FindField(const String& name) const {
-  for (std::int32_t i = 0; i < fields_.Count(); ++i) {
-    if (fields_[i]->Name() == name) return fields_[i];
+  constexpr std::int32_t kScanned = 16;  // below this many fields a scan is quicker
+  if (fields_.Count() <= kScanned) {
+    for (std::int32_t i = 0; i < fields_.Count(); ++i) {
+      if (fields_[i]->Name() == name) return fields_[i];
+    }
+    return nullptr;
   }
-  return nullptr;
+  if (!indexed_) {
+    byName_.reserve(static_cast<std::size_t>(fields_.Count()));
+    for (std::int32_t i = 0; i < fields_.Count(); ++i) {
+      const String& n = fields_[i]->Name();
+      byName_.emplace(std::string(n.Text(), n.Length()), i);
+    }
+    indexed_ = true;
+  }
+  auto it = byName_.find(std::string(name.Text(), name.Length()));
+  return it == byName_.end() ? nullptr : fields_[it->second];
 }
 
 int Record::IsEmpty() const {

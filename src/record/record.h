@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "record/field.h"
 #include "record/pattern.h"
@@ -29,7 +31,8 @@ class Record {
   Field& operator[](std::int32_t i) { return *fields_[i]; }
   const Field& operator[](std::int32_t i) const { return *fields_[i]; }
   std::int32_t KeyIndex() const { return keyIndex_; }
-  // The first field named name, or null.
+  // The first field named name, or null. A record of many fields looks names up through an
+  // index made at the first call, so finding every field of a wide record stays linear.
   Field* FindField(const String& name) const;
   // Destroys field i and removes it (i outside 0..Count-1 raises 12).
   void RemoveField(std::int32_t i);
@@ -57,6 +60,8 @@ class Record {
 
   RamArray<Field*> fields_;
   std::int32_t keyIndex_ = -1;
+  mutable std::unordered_map<std::string, std::int32_t> byName_;  // first field of each name
+  mutable bool indexed_ = false;
 };
 
 }  // namespace ludrex

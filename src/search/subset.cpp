@@ -228,6 +228,20 @@ void Subset::Recount() {
     }
     b += k;
   }
+  // Bits past MaxLength in the last byte are no members: a damaged or foreign file may hold
+  // some. They are neither counted nor kept, since every later operation counts on them being
+  // clear.
+  if (tailBits_ != 0 && maskBytes_ > 0) {
+    const std::int32_t last = maskBytes_ - 1;
+    const std::uint8_t byte = storage_->GetByte(headerLength_ + last);
+    const std::uint8_t extra = static_cast<std::uint8_t>(byte & ~g_runMask[0][tailBits_]);
+    if (extra != 0) {
+      const std::int32_t c = PopCount(&extra, 1);
+      blockCounts_[BlockOf(last)] -= c;
+      curLength_ -= c;
+      storage_->PutByte(headerLength_ + last, static_cast<std::uint8_t>(byte & ~extra));
+    }
+  }
   ResetCaches();
 }
 

@@ -89,7 +89,7 @@ TEST_F(NativeDamage, AddressPastTheEndOfTheDataFileGives946) {
   CloseBase(b);
 }
 
-TEST_F(NativeDamage, OverflowReferenceOutsideTheAddressFileReadsEmpty) {
+TEST_F(NativeDamage, OverflowReferenceOutsideTheAddressFileGives946) {
   MakeBase(3);
   auto a = Bytes(".a01");
   auto ref = Le32({-50});
@@ -97,11 +97,46 @@ TEST_F(NativeDamage, OverflowReferenceOutsideTheAddressFileReadsEmpty) {
   PutBytes(".a01", a);
   Base* b = Open();
   Record r(b->GetRecordPattern());
-  b->Read(1, r);
-  EXPECT_EQ(r[0].GetInt(), 1);
-  EXPECT_EQ(Text(r[1]), "");
-  EXPECT_EQ(Text(r[2]), "");
+  b->Read(0, r);
+  EXPECT_EQ(Text(r[1]), "text0");
+  EXPECT_THROW(b->Read(1, r), Failure);
+  EXPECT_EQ(testing::LastErrorCode(), 946u);
   CloseBase(b);
+}
+
+// An address file emptied or cut short: the records whose slots it no longer holds are refused,
+// never read back with their fields of that group empty.
+TEST_F(NativeDamage, SlotBeyondTheAddressFileGives946) {
+  MakeBase(4);
+  auto a = Bytes(".a01");
+  for (std::size_t keep : {std::size_t{0}, std::size_t{8}, std::size_t{10}}) {
+    PutBytes(".a01", std::vector<std::uint8_t>(a.begin(), a.begin() + static_cast<long>(keep)));
+    Base* b = Open();
+    ASSERT_NE(b, nullptr);
+    Record r(b->GetRecordPattern());
+    std::int32_t whole = static_cast<std::int32_t>(keep / 4);
+    for (std::int32_t k = 0; k < 4; ++k) {
+      if (k < whole) {
+        b->Read(k, r);
+        EXPECT_EQ(Text(r[1]), "text" + std::to_string(k));
+      } else {
+        EXPECT_THROW(b->Read(k, r), Failure) << keep << " " << k;
+        EXPECT_EQ(testing::LastErrorCode(), 946u);
+      }
+    }
+    CloseBase(b);
+  }
+  // A rewrite is refused too: its overflow entry would land on another record's slot.
+  PutBytes(".a01", std::vector<std::uint8_t>(a.begin(), a.begin() + 4));
+  Base* b = Open();
+  Record r(b->GetRecordPattern());
+  r[0].SetInt(3);
+  r[1].SetText(String("again"));
+  r[2].SetText(String(""));
+  EXPECT_THROW(b->Write(3, r), Failure);
+  EXPECT_EQ(testing::LastErrorCode(), 946u);
+  CloseBase(b);
+  EXPECT_EQ(Bytes(".a01").size(), 4u);
 }
 
 TEST_F(NativeDamage, SizeHeaderLongerThanTheDataGives946) {
@@ -129,10 +164,13 @@ TEST_F(NativeDamage, SlotMapOrKeyOrderDisagreeingWithTheCountGives945) {
   MakeBase(9);
   PutBytes(".axx", {0xFF, 0x00});
   EXPECT_EQ(OpenAndReadAll(), 945u);
-  PutBytes(".axx", {0xFF, 0xC0});
-  EXPECT_EQ(OpenAndReadAll(), 945u);
   PutBytes(".axx", {0xFF, 0x80, 0x00});  // a trailing empty byte is no slot
   EXPECT_EQ(OpenAndReadAll(), 0u);
+  // Slots past the count are what an update cut short leaves (the header is written last):
+  // they are dropped, and the map is stored without them.
+  PutBytes(".axx", {0xFF, 0xE0});
+  EXPECT_EQ(OpenAndReadAll(), 0u);
+  EXPECT_EQ(Bytes(".axx"), (std::vector<std::uint8_t>{0xFF, 0x80}));
   EraseBase(Own(name_), 0);
   Base* b = Create(testing::PlayersPattern());
   Record r(b->GetRecordPattern());
@@ -144,6 +182,12 @@ TEST_F(NativeDamage, SlotMapOrKeyOrderDisagreeingWithTheCountGives945) {
   PutBytes(".iii", Le32({0, 7}));
   EXPECT_EQ(OpenAndReadAll(), 945u);
   PutBytes(".iii", Le32({0}));
+  EXPECT_EQ(OpenAndReadAll(), 945u);
+  // Entries of records past the count (an update cut short) are dropped and the file cut.
+  PutBytes(".iii", Le32({2, 0, 3, 1}));
+  EXPECT_EQ(OpenAndReadAll(), 0u);
+  EXPECT_EQ(Bytes(".iii"), Le32({0, 1}));
+  PutBytes(".iii", Le32({2, 0, 0}));
   EXPECT_EQ(OpenAndReadAll(), 945u);
 }
 

@@ -226,6 +226,34 @@ check "import copies a .ror base into a native base" \
   test "$(run list "$work/from-ror" 2> /dev/null | wc -l)" -eq 2
 chmod 644 "$work/ro.pgn"
 unset XDG_DATA_HOME
+# --- Durable import -----------------------------------------------------------------------------
+# An import killed (SIGKILL) at a random moment leaves no base yet, or a base that opens with
+# the games of its last checkpoint, each one equal to the same game of a complete import.
+if [ -z "$emulator" ]; then
+  for i in $(seq 1 10); do cat "$data/sample-games.pgn"; done > "$work/kill.pgn"
+  total=$(games_in "$work/kill.pgn")
+  LUDREX_IMPORT_CHECKPOINT=500 run import "$work/kill.pgn" "$work/whole" > /dev/null 2>&1
+  check "checkpointed import is whole" test "$(run info "$work/whole" | sed -n 's/^games: *//p')" = "$total"
+  for round in $(seq 1 12); do
+    rm -f "$work"/killed.*
+    LUDREX_IMPORT_CHECKPOINT=500 "$ludrex_bin" import "$work/kill.pgn" "$work/killed" > /dev/null 2>&1 &
+    pid=$!
+    sleep "$((RANDOM % 3)).$((RANDOM % 10))"
+    kill -KILL "$pid" 2> /dev/null
+    wait "$pid" 2> /dev/null
+    [ -e "$work/killed.kvx" ] || { check "killed import $round: no base yet" true; continue; }
+    held=$(run info "$work/killed" 2> "$work/err.txt" | sed -n 's/^games: *//p')
+    check "killed import $round opens ($(head -c 200 "$work/err.txt"))" test -n "$held"
+    [ -n "$held" ] || continue
+    check "killed import $round holds whole checkpoints ($held)" \
+      test $((held % 500)) -eq 0 -o "$held" -eq "$total"
+    run export "$work/killed" "$work/killed.out.pgn" 2> /dev/null
+    run export "$work/whole" "$work/whole.part.pgn" --count "$held" 2> /dev/null
+    cmp -s "$work/killed.out.pgn" "$work/whole.part.pgn" ||
+      diff "$work/killed.out.pgn" "$work/whole.part.pgn" | head -8
+    check "killed import $round keeps its $held games" cmp -s "$work/killed.out.pgn" "$work/whole.part.pgn"
+  done
+fi
 
 echo "cli: $passes passed, $failures failed"
 test "$failures" -eq 0

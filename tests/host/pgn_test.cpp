@@ -77,6 +77,35 @@ TEST_F(HostPgn, RecordTextRoundTrip) {
   Record_Destroy(back);
 }
 
+// A NUL inside a tag value or a comment never reaches the field: the text written back keeps
+// every tag, the moves and the result, and reads back as the same game.
+TEST_F(HostPgn, NulInTagValuesAndCommentsIsDropped) {
+  LudrexRecord* r = Record_CreateRecord(&pattern_);
+  const std::string game("[Event \"Cl\0ub\"]\r\n[White \"Sm\0ith\"]\r\n[WhiteElo \"2100\"]\r\n"
+                         "[Result \"1-0\"]\r\n\r\n1. e4 {a\0b} e5 2. Nf3 ; x\0y\r\nNc6 1-0\r\n",
+                         110);
+  ASSERT_EQ(game[10], '\0');
+  Record_CreateFromPGNBuffer(r, game.data(), int(game.size()));
+  EXPECT_STREQ(StringField_GetStrPtr(Record_GetField(r, 0)), "Club");
+  EXPECT_STREQ(StringField_GetStrPtr(Record_GetField(r, 1)), "Smith");
+  char* text = Record_GetPGNBuffer(r);
+  ASSERT_NE(text, nullptr);
+  const std::string t(text);
+  EXPECT_NE(t.find("[WhiteElo \"2100\"]\r\n[Result \"1-0\"]\r\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("{a b}"), std::string::npos) << t;
+  EXPECT_NE(t.find("x y"), std::string::npos) << t;
+  EXPECT_EQ(t.substr(t.size() - 8), " 1-0\r\n\r\n") << t;
+  LudrexRecord* back = Record_CreateRecord(&pattern_);
+  Record_CreateFromPGNBuffer(back, text, int(t.size()));
+  Record_DeletePGNBuffer(text);
+  EXPECT_EQ(ChessField_EqualTo(Record_GetField(r, 4), Record_GetField(back, 4)), 1);
+  EXPECT_EQ(IntField_GetValue(Record_GetField(back, 2)), 2100);
+  EXPECT_EQ(ResultField_GetValue(Record_GetField(back, 3)),
+            ResultField_GetValue(Record_GetField(r, 3)));
+  Record_Destroy(r);
+  Record_Destroy(back);
+}
+
 TEST_F(HostPgn, BaseWriteReadAndNotation) {
   LudrexBase* b = Base_BaseCreate(name_.c_str(), &pattern_, 2);
   ASSERT_NE(b, nullptr) << Error();

@@ -257,6 +257,13 @@ TEST_F(Fields, RoundTexts) {
   EXPECT_EQ(r.value_, 4 * 512 + 3);
   UnpackBytes(*f, 0, {0x02, 0x06});
   EXPECT_EQ(r.value_, 3 * 512 + 2);
+  // Numbers too long saturate instead of wrapping negative; the text then reads back as itself.
+  UnpackText(*f, 2, "99999999999999.777777777777");
+  EXPECT_EQ(r.value_, 0x7FFFFFFF);
+  const std::string text = Str(f->Pack(2, String("")));
+  EXPECT_EQ(text, "4194303.511");
+  UnpackText(*f, 2, text);
+  EXPECT_EQ(r.value_, 0x7FFFFFFF);
 }
 
 TEST_F(Fields, EcoTexts) {

@@ -112,6 +112,67 @@ TEST_F(PgnRecord, WriteAndReadBack) {
   EXPECT_EQ(Str(back[4].ToText()), "1. Pd2-d4 ");
 }
 
+// Without a moves field the text is the tags, a blank, the marker and two line ends.
+TEST_F(PgnRecord, RecordWithoutMovesEndsWithTheMarkerLine) {
+  RecordPattern p;
+  p.Append(Spec(1, "~16"));
+  p.Append(Spec(5, "~14"));
+  Record r(p), back(p);
+  r[0].SetText(String("Open"));
+  r[1].SetInt(2);
+  std::string text;
+  WritePgnGame(r, false, text);
+  ByteBlock result = r[1].Pack(kPgnBase, String(""));
+  const std::string marker(reinterpret_cast<const char*>(result.Data()), result.Count());
+  EXPECT_EQ(text, "[Event \"Open\"]\r\n[Result \"" + marker + "\"]\r\n " + marker + "\r\n\r\n");
+  PgnGameText g;
+  ParsePgnGame(text.data(), text.size(), g);
+  FillRecordFromPgn(g, false, back);
+  EXPECT_EQ(back[0].CompareTo(r[0]), 0);
+  EXPECT_EQ(back[1].GetInt(), 2);
+}
+
+// A NUL in a tag value is dropped on reading, and never written.
+TEST_F(PgnRecord, NulNeverStaysInATagValue) {
+  const std::string text("[Event \"a\0b\"]\r\n[Site \"\0\"]\r\n\r\n1. e4 *\r\n", 38);
+  PgnGameText g;
+  ParsePgnGame(text.data(), text.size(), g);
+  ASSERT_EQ(g.tags.size(), 2u);
+  EXPECT_EQ(g.tags[0].value, "ab");
+  EXPECT_EQ(g.tags[1].value, "");
+  EXPECT_EQ(g.moves, "1. e4 *\r\n");
+  RecordPattern p;
+  p.Append(Spec(1, "~16"));
+  Record r(p);
+  const std::string raw("x\0y", 3);
+  r[0].Unpack(kPgnBase, reinterpret_cast<const std::uint8_t*>(raw.data()), 3, String(""));
+  std::string out;
+  WritePgnGame(r, false, out);
+  EXPECT_EQ(out, "[Event \"xy\"]\r\n *\r\n\r\n");
+}
+
+// Many tags and many fields go through the name index: every field takes its own tag, a name
+// given twice takes the last value, a field without a tag is emptied.
+TEST_F(PgnRecord, WideGamesMatchTagsByName) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "[Tag" + std::to_string(i) + " \"v" + std::to_string(i) + "\"]\r\n";
+  text += "[Dup \"first\"]\r\n[Dup \"last\"]\r\n\r\n1. e4 *\r\n";
+  PgnGameText g;
+  ParsePgnGame(text.data(), text.size(), g);
+  ASSERT_EQ(g.tags.size(), 302u);
+  RecordPattern p;
+  for (int i = 299; i >= 0; --i) p.Append(Spec(1, ("Tag" + std::to_string(i)).c_str()));
+  p.Append(Spec(1, "Dup"));
+  p.Append(Spec(1, "Missing"));
+  p.Append(Spec(4, "~22"));
+  Record r(p);
+  r[301].SetText(String("stale"));
+  FillRecordFromPgn(g, false, r);
+  for (int i = 0; i < 300; ++i) EXPECT_EQ(Str(r[299 - i].ToText()), "v" + std::to_string(i));
+  EXPECT_EQ(Str(r[300].ToText()), "last");
+  EXPECT_EQ(r[301].IsEmpty(), 1);
+}
+
 TEST_F(PgnRecord, ResultMarkerSetupAndOem) {
   RecordPattern p;
   p.Append(Spec(1, "~1"));

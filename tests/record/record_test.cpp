@@ -20,6 +20,25 @@ RecordPattern GamePattern(std::uint32_t dateFlags = 0) {
   return p;
 }
 
+// A wide record finds its fields through an index: the first of a name, none for a stranger.
+TEST_F(Records, FindFieldInWideRecords) {
+  for (int width : {5, 40}) {
+    RecordPattern p;
+    for (int i = 0; i < width; ++i) p.Append(Spec(1, ("F" + std::to_string(i)).c_str()));
+    p.Append(Spec(2, "F1", "2"));  // a second field of an existing name
+    Record r(p);
+    for (int i = 0; i < width; ++i) {
+      const std::string name = "F" + std::to_string(i);
+      Field* f = r.FindField(String::Copy(name.data(), static_cast<std::uint32_t>(name.size())));
+      ASSERT_NE(f, nullptr) << width << " " << i;
+      EXPECT_EQ(f, &r[i]);
+    }
+    EXPECT_EQ(r.FindField(String("F1"))->TypeCode(), 1);
+    EXPECT_EQ(r.FindField(String("G")), nullptr);
+    EXPECT_EQ(r.FindField(String("")), nullptr);
+  }
+}
+
 TEST_F(Records, KeyIndexIsTheLastKeyField) {
   RecordPattern p = GamePattern();
   EXPECT_EQ(Record(p).KeyIndex(), -1);

@@ -34,6 +34,25 @@ TEST(SubsetBits, RecordZeroIsTheTopBitAndTailBitsStayClear) {
   EXPECT_EQ(s->CurLength(), 8);
 }
 
+// A stored mask whose last byte holds bits past MaxLength (a damaged file): they are no members.
+TEST(SubsetBits, StoredBitsPastTheEndAreNotCounted) {
+  CaptureScope scope;
+  for (std::int32_t max : {3, 10, 17}) {
+    ArrayHandle storage(NewMemArray(0));
+    storage->Init(1);
+    storage->Expandable(1);
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>((max + 7) / 8), 0xFF);
+    storage->Write(0, mask.data(), static_cast<std::int32_t>(mask.size()));
+    std::unique_ptr<Subset> s(Subset::OpenIn(std::move(storage), max));
+    EXPECT_EQ(s->CurLength(), max) << max;
+    std::int32_t members = 0;
+    for (std::int32_t r = 0; r < max; ++r) members += s->Item(r);
+    EXPECT_EQ(members, max);
+    s->ExcludeRange(0, max);
+    EXPECT_EQ(s->CurLength(), 0) << max;
+  }
+}
+
 TEST(SubsetBits, RangesAndTheirLimits) {
   CaptureScope scope;
   auto s = Tmp(20);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #if defined(_WIN32)
@@ -94,6 +95,66 @@ std::string Column(const std::string& text, std::size_t width) {
   }
   out.append(width - chars, ' ');
   return out;
+}
+
+// Creates the base for an import so that a killed process never leaves a base that does not
+// open: the files are made under a temporary name, and renamed into place with the header
+// (".kvx") removed first and renamed last. Until then there is no base of that name.
+LudrexBase* CreateImportBase(const std::string& baseName, HostRecordPattern* pattern) {
+  namespace fs = std::filesystem;
+  const std::string temp = baseName + ".importing";
+  LudrexBase* made = Base_BaseCreate(temp.c_str(), pattern, 0);
+  if (made == nullptr) return nullptr;
+  Base_Update(made);
+  Base_BaseDestroy(made);
+  const fs::path tempPath(temp);
+  fs::path dir = tempPath.parent_path();
+  if (dir.empty()) dir = ".";
+  const std::string prefix = tempPath.filename().string() + ".";
+  std::vector<std::string> extensions;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (file.size() > prefix.size() && file.compare(0, prefix.size(), prefix) == 0) {
+      const std::string ext = file.substr(prefix.size() - 1);
+      if (ext.find('.', 1) == std::string::npos) extensions.push_back(ext);
+    }
+  }
+  std::stable_partition(extensions.begin(), extensions.end(),
+                        [](const std::string& e) { return e != ".kvx"; });
+  fs::remove(baseName + ".kvx", ec);
+  for (const std::string& ext : extensions) {
+    fs::remove(baseName + ext, ec);
+    fs::rename(temp + ext, baseName + ext, ec);
+    if (ec) return nullptr;
+  }
+  return Base_BaseOpen(baseName.c_str(), 0);
+}
+
+// Copies every game of source to the end of destination in slices of games, writing what it
+// holds to disk after each (Base_Update): a killed import, or a power cut, leaves a base that
+// opens with every game up to the last checkpoint. The slice is 50,000 games, or the number in
+// LUDREX_IMPORT_CHECKPOINT. Returns the games written, -1 on failure.
+int AppendInSlices(LudrexBase* source, LudrexBase* destination) {
+  long slice = 50000;
+  if (const char* env = std::getenv("LUDREX_IMPORT_CHECKPOINT")) {
+    long v;
+    if (ParseInt(env, v) && v > 0) slice = v;
+  }
+  const int games = Base_GetBaseLength(source);
+  int written = 0;
+  for (long from = 0; from < games && !Interrupted(); from += slice) {
+    const int count = static_cast<int>(std::min<long>(slice, games - from));
+    LudrexSubset* part = Subset_CreateTmp(games);
+    if (part == nullptr) return -1;
+    Subset_IncludeRange(part, static_cast<int>(from), count);
+    const int n = Base_AppendAnother(source, destination, part, 1, 0, nullptr);
+    Subset_Destroy(part);
+    Base_Update(destination);
+    if (n < 0) return -1;
+    written += n;
+  }
+  return written;
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -266,14 +327,14 @@ int RunImport(const ImportOptions& p) {
   }
   if (pgn == nullptr) return Fail("cannot read " + input);
   HostRecordPattern* pattern = DefaultPattern();
-  LudrexBase* base = Base_BaseCreate(baseName.c_str(), pattern, 0);
+  LudrexBase* base = CreateImportBase(baseName, pattern);
   FreePattern(pattern);
   if (base == nullptr) {
     Base_BaseDestroy(pgn);
     return Fail("cannot create " + baseName + ".kvx");
   }
   int games = Base_GetBaseLength(pgn);
-  int written = Base_AppendAnother(pgn, base, nullptr, 1, 0, nullptr);
+  int written = AppendInSlices(pgn, base);
   int rc = 0;
   if (written < 0) rc = Fail("import failed");
   int held = Base_GetBaseLength(base);

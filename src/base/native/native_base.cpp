@@ -209,15 +209,33 @@ void NativeBase::OpenFiles() {
   if (keyField_ >= 0) {
     keyFile_ = files_.Open(".iii", 4);
     std::int32_t n = keyFile_->Count();
-    if (n != recordCount_) Raise(945, files_.NameOf(".iii").c_str());
+    // The header's count is written last at every update: an update cut short (a killed
+    // process, a power cut) leaves the key order and the slot map ahead of it, with entries of
+    // records past the count, which are dropped. Fewer entries, or other values, are damage.
+    if (n < recordCount_) Raise(945, files_.NameOf(".iii").c_str());
     std::vector<std::int32_t> entries(static_cast<std::size_t>(n));
     for (std::int32_t at = 0; at < n;) {
       std::int32_t k = std::min(n - at, 16384);
       keyFile_->Read(at, entries.data() + at, k);
       at += k;
     }
+    if (n > recordCount_) {
+      std::erase_if(entries, [&](std::int32_t v) { return v >= recordCount_; });
+      if (static_cast<std::int32_t>(entries.size()) != recordCount_)
+        Raise(945, files_.NameOf(".iii").c_str());
+      for (std::int32_t at = 0; at < recordCount_;) {
+        std::int32_t k = std::min(recordCount_ - at, 16384);
+        keyFile_->Write(at, entries.data() + at, k);
+        at += k;
+      }
+      keyFile_->Extend(recordCount_ - n);
+    }
+    // Every record exactly once.
+    std::vector<bool> seen(static_cast<std::size_t>(recordCount_), false);
     for (std::int32_t v : entries) {
-      if (v < 0 || v >= recordCount_) Raise(945, files_.NameOf(".iii").c_str());
+      if (v < 0 || v >= recordCount_ || seen[static_cast<std::size_t>(v)])
+        Raise(945, files_.NameOf(".iii").c_str());
+      seen[static_cast<std::size_t>(v)] = true;
     }
     keys_.Assign(entries);
   }
@@ -225,6 +243,7 @@ void NativeBase::OpenFiles() {
   // Slot map.
   slotFile_ = files_.Open(".axx", 1);
   slots_.Load(slotFile_.Get());
+  if (slots_.Count() > recordCount_) slots_.KeepRecords(recordCount_);
   if (slots_.Count() != recordCount_) Raise(945, files_.NameOf(".axx").c_str());
 
   // The embedded bases' volume.
@@ -334,8 +353,8 @@ NativeBase::~NativeBase() {
       // The libraries of this group are destroyed before their container: not touched here.
       fastLibraries_.clear();
       DisableFastAccess();
-      if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
       FlushIndexes();
+      if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
     } catch (...) {
       // Reported where it failed; the files are closed all the same.
     }
@@ -414,7 +433,8 @@ void NativeBase::FlushIndexes() {
 }
 
 void NativeBase::Update() {
-  if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
+  // The header, which holds the record count, is written last: a process killed on the way
+  // leaves the count of the previous update with every file holding at least that many records.
   if (volume_ && Registry() != nullptr && Registry()->IndexOf(this) >= 0) {
     std::int32_t n = EmbeddedBaseCount();
     for (std::int32_t i = 0; i < n; ++i) {
@@ -430,6 +450,7 @@ void NativeBase::Update() {
   }
   if (volume_) volume_->Update();
   FlushIndexes();
+  if (modified_ || recordCount_ != savedCount_) WriteHeader(false);
   if (container_ != nullptr) container_->Update();
 }
 
@@ -667,18 +688,28 @@ std::int32_t NativeBase::PieceFor(std::int32_t g, std::int64_t at, std::int32_t 
   return 1;
 }
 
-std::int64_t NativeBase::ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow) {
+std::int64_t NativeBase::ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow,
+                                        std::int32_t record) {
   if (overflow != nullptr) *overflow = -1;
+  // Every record has an entry in each address file from the moment it is written: a slot
+  // beyond the end of the file, or an overflow reference that leads outside it, is damage, and
+  // neither a read nor a rewrite may take it for a record without data (a rewrite would place
+  // its overflow entry over another slot's).
+  auto damaged = [&]() -> std::int64_t {
+    std::string extra =
+        files_.NameOf(GroupExtension('a', g).c_str()) + ", " + std::to_string(record);
+    Raise(946, extra.c_str());
+  };
   std::int32_t count = AddressCount(g);
-  if (s >= count) return -1;
+  if (s >= count) return damaged();
   std::int32_t v = GetAddress(g, s);
   if (v == kNoData) return -1;
   if (v < 0) {
     std::int32_t j = -v;
-    if (j >= count) return -1;
+    if (j >= count) return damaged();
     if (overflow != nullptr) *overflow = j;
     v = GetAddress(g, j);
-    if (v < 0) return -1;
+    if (v < 0) return damaged();
   }
   return v;
 }
@@ -759,10 +790,17 @@ std::int32_t NativeBase::MatchField(const Record& record, std::int32_t i) const 
   const String& name = record[i].Name();
   std::int32_t n = static_cast<std::int32_t>(fields_.size());
   if (i < n && SameName(fields_[static_cast<std::size_t>(i)].spec.name, name)) return i;
-  for (std::int32_t j = 0; j < n; ++j) {
-    if (SameName(fields_[static_cast<std::size_t>(j)].spec.name, name)) return j;
+  // The first field of the name, through an index of the names, so that matching a wide
+  // record in another order than the base's stays linear.
+  if (byName_.empty() && n > 0) {
+    byName_.reserve(static_cast<std::size_t>(n));
+    for (std::int32_t j = 0; j < n; ++j) {
+      const String& f = fields_[static_cast<std::size_t>(j)].spec.name;
+      byName_.emplace(std::string(f.Text(), f.Length()), j);
+    }
   }
-  return -1;
+  auto it = byName_.find(std::string(name.Text(), name.Length()));
+  return it == byName_.end() ? -1 : it->second;
 }
 
 void NativeBase::Read(std::int32_t n, Record& record) {
@@ -783,7 +821,7 @@ void NativeBase::Read(std::int32_t n, Record& record) {
     const NativeGroup& grp = groups_[g];
     std::int32_t gi = static_cast<std::int32_t>(g);
     std::int64_t address = grp.allFixed ? static_cast<std::int64_t>(s) * grp.totalSize
-                                        : ResolveAddress(gi, s, nullptr);
+                                        : ResolveAddress(gi, s, nullptr, n);
     if (address >= 0) ReadGroup(gi, address, n, readBuf_, readOffset_, readLength_);
     for (std::int32_t i = 0; i < fieldCount; ++i) {
       std::int32_t j = match[static_cast<std::size_t>(i)];
@@ -993,7 +1031,7 @@ void NativeBase::PlaceRecord(std::int32_t r, bool isNew, Record& record) {
     bool haveOld = false;
     if (!isNew) {
       oldAddress = grp.allFixed ? static_cast<std::int64_t>(s) * grp.totalSize
-                                : ResolveAddress(gi, s, &overflow);
+                                : ResolveAddress(gi, s, &overflow, r);
       bool anyAbsent = false;
       for (std::int32_t i = 0; i < grp.count; ++i) {
         anyAbsent = anyAbsent || source[static_cast<std::size_t>(grp.first + i)] < 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/base.h"
@@ -160,8 +161,10 @@ class NativeBase final : public Base {
   // How many bytes to read at once from at: as many as wanted where that keeps the data file's
   // window useful for the records that follow.
   std::int32_t PieceFor(std::int32_t g, std::int64_t at, std::int32_t want);
-  // The address of slot s's data in group g, or -1 when the group holds no data for it.
-  std::int64_t ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow);
+  // The address of slot s's data in group g, or -1 when the group holds no data for it. A slot
+  // or overflow reference outside the address file raises 946 naming the file and record.
+  std::int64_t ResolveAddress(std::int32_t g, std::int32_t s, std::int32_t* overflow,
+                              std::int32_t record);
   // Reads the bodies of group g at address: offsets into buf of each field's body.
   void ReadGroup(std::int32_t g, std::int64_t address, std::int32_t record,
                  std::vector<std::uint8_t>& buf, std::vector<std::int32_t>& offset,
@@ -210,6 +213,7 @@ class NativeBase final : public Base {
   std::unique_ptr<Volume> volume_;  // ".emb" of a top-level base
 
   std::vector<std::string> params_;  // each field's Param (a library's full name)
+  mutable std::unordered_map<std::string, std::int32_t> byName_;  // MatchField's index
   std::vector<std::int32_t> match_;
   std::vector<std::uint8_t> wanted_;
   std::vector<ByteBlock> emptyBodies_;

@@ -20,6 +20,19 @@ void SlotMap::Load(Array* file) {
   bytes_.assign(static_cast<std::size_t>(n), 0);
   if (n > 0) file->Read(0, bytes_.data(), n);
   storedBytes_ = n;
+  Rebuild();
+}
+
+void SlotMap::KeepRecords(std::int32_t count) {
+  if (count < 0 || count >= count_) return;
+  const std::int32_t s = SlotOf(count);  // the first slot dropped
+  bytes_.resize(static_cast<std::size_t>(s / 8) + 1);
+  bytes_.back() = static_cast<std::uint8_t>(bytes_.back() & (0xFF00 >> (s % 8)));
+  Rebuild();
+  dirtyFrom_ = std::min(s / 8, static_cast<std::int32_t>(bytes_.size()));
+}
+
+void SlotMap::Rebuild() {
   while (!bytes_.empty() && bytes_.back() == 0) bytes_.pop_back();
   bits_ = 0;
   if (!bytes_.empty()) {

@@ -18,6 +18,9 @@ class SlotMap {
   // Loads the map from the file (element size 1). The bit count is 8 x length - the index of
   // the lowest set bit of the last byte; trailing zero bytes are dropped.
   void Load(Array* file);
+  // Drops the slots of records count and above (what an update cut short left past the count
+  // the header holds); the next store writes the shorter map.
+  void KeepRecords(std::int32_t count);
   // Writes the bytes changed since the last store (and cuts the file to the map's length).
   void Store(Array* file);
 
@@ -34,6 +37,8 @@ class SlotMap {
   const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
 
  private:
+  void Rebuild();  // the counts and the bit length from bytes_
+
   std::vector<std::uint8_t> bytes_;
   std::vector<std::int32_t> before_;  // set bits before each block
   std::vector<std::int32_t> inBlock_;

@@ -126,9 +126,12 @@ RecordPattern PgnBase::PatternOfFirstGame(const char* text, std::size_t n) {
     ParsePgnGame(text, n, game);
     for (const auto& tag : game.tags) {
       const char* name = tag.name.c_str();
-      if (name[0] == '~') {
-        const std::int32_t meaning = std::atoi(name + 1);
-        const std::int32_t row = PgnTagRowOfMeaning(meaning);
+      // A table tag carries its meaning as "~m"; a tag that merely begins with '~' is a tag
+      // like any other.
+      const long meaning = name[0] == '~' ? std::strtol(name + 1, nullptr, 10) : 0;
+      const std::int32_t row =
+          meaning > 0 && meaning < 100 ? PgnTagRowOfMeaning(static_cast<std::int32_t>(meaning)) : -1;
+      if (row >= 0) {
         const PgnTagRow& r = PgnTagTableRow(row);
         p.Append(FieldSpec(r.type, Own(tag.name), 0, String(r.param)));
       } else if (!IsPgnSetupTag(tag.name.data(), tag.name.size()) && !tag.name.empty() &&
