@@ -138,8 +138,9 @@ LudrexBase* CreateImportBase(const std::string& baseName, HostRecordPattern* pat
 int AppendInSlices(LudrexBase* source, LudrexBase* destination) {
   long slice = 50000;
   if (const char* env = std::getenv("LUDREX_IMPORT_CHECKPOINT")) {
-    long v;
-    if (ParseInt(env, v) && v > 0) slice = v;
+    char* end = nullptr;
+    long v = std::strtol(env, &end, 10);
+    if (end != env && *end == 0 && v > 0) slice = v;
   }
   const int games = Base_GetBaseLength(source);
   int written = 0;

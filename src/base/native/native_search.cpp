@@ -223,7 +223,7 @@ std::int32_t NativeBase::SearchByRecords(Subset* subset, CriteriaList* criteria,
           }
           continue;
         }
-        std::int64_t address = ResolveAddress(plan.g, s, nullptr);
+        std::int64_t address = ResolveAddress(plan.g, s, nullptr, r);
         if (address < 0) {
           // No data in this group: every field reads as its empty value.
           for (const Wanted& w : plan.fields) {
