@@ -1,6 +1,7 @@
 #include "qv/qv_store.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <queue>
@@ -25,18 +26,19 @@ constexpr unsigned kMaxBucketBits = 30;
 // A bucket larger than this is taken for damage (a single key's value of 64 million entries).
 constexpr std::uint64_t kMaxBucketBytes = std::uint64_t{1} << 28;
 
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Put64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+// Numbers in the files are little-endian, as both targets are.
+static_assert(std::endian::native == std::endian::little);
+void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+void Put64(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
 std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
 }
 std::uint64_t Get64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(Get32(p)) | static_cast<std::uint64_t>(Get32(p + 4)) << 32;
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
 }
 
 std::string FileName(const char* name, const char* ext, int typeCode) {
@@ -242,7 +244,7 @@ class Builder final : public QvStore {
     std::uint64_t hash = QvHashKey(key, length);
     std::size_t slot = Find(hash, key, length);
     if (index_[slot] != 0) {
-      current_ = index_[slot] - 1;
+      current_ = Offset(index_[slot]);
       return 0;
     }
     if (!Room(Size(length, 1))) {
@@ -250,7 +252,7 @@ class Builder final : public QvStore {
       slot = Find(hash, key, length);
     }
     current_ = NewRecord(hash, key, length, 1);
-    index_[slot] = static_cast<std::uint32_t>(current_ + 1);
+    index_[slot] = Slot(hash, current_);
     ++live_;
     GrowIndexIfFull();
     return 1;
@@ -260,7 +262,7 @@ class Builder final : public QvStore {
     if (length == 0 || length > kMaxKeyLength) return nullptr;
     std::size_t slot = Find(QvHashKey(key, length), key, length);
     if (index_[slot] == 0) return nullptr;
-    std::size_t r = index_[slot] - 1;
+    std::size_t r = Offset(index_[slot]);
     if (bytes != nullptr) *bytes = Count(r) * 4;
     return arena_.data() + Entries(r);
   }
@@ -312,7 +314,7 @@ class Builder final : public QvStore {
   std::size_t Entries(std::size_t r) const { return r + Align4(18 + KeyLength(r)); }
 
   bool Room(std::size_t more) const {
-    return arena_.size() + more + index_.size() * 4 <= budget_ || arena_.empty();
+    return arena_.size() + more + index_.size() * 8 <= budget_ || arena_.empty();
   }
 
   std::size_t NewRecord(std::uint64_t hash, const std::uint8_t* key, std::size_t length,
@@ -348,27 +350,38 @@ class Builder final : public QvStore {
       current_ = NewRecord(hash, key, length, capacity);
       std::memcpy(arena_.data() + Entries(current_), keep.data(), keep.size());
       Put32(&arena_[current_ + 8], static_cast<std::uint32_t>(keep.size() / 4));
-      index_[slot] = static_cast<std::uint32_t>(current_ + 1);
+      index_[slot] = Slot(hash, current_);
       ++live_;
       return true;
     }
     std::size_t slot = Find(Hash(current_), Key(current_), length);
     std::size_t old = current_;
-    std::size_t r = NewRecord(Hash(old), Key(old), length, capacity);  // may reallocate
+    std::uint8_t key[kMaxKeyLength];  // the arena may move when the new record is made
+    std::memcpy(key, Key(old), length);
+    std::size_t r = NewRecord(Hash(old), key, length, capacity);
     std::memcpy(&arena_[Entries(r)], &arena_[Entries(old)], std::size_t{Count(old)} * 4);
     Put32(&arena_[r + 8], Count(old));
     arena_[old + 17] = 1;
-    index_[slot] = static_cast<std::uint32_t>(r + 1);
+    index_[slot] = Slot(Hash(r), r);
     current_ = r;
     return true;
   }
 
+  // Index slots hold the top 32 bits of the key's hash and the record's offset + 1 (0: empty),
+  // so that a probe rarely touches the arena.
+  static std::uint64_t Slot(std::uint64_t hash, std::size_t record) {
+    return (hash & 0xFFFFFFFF00000000ull) | static_cast<std::uint32_t>(record + 1);
+  }
+  static std::size_t Offset(std::uint64_t slot) { return (slot & 0xFFFFFFFFu) - 1; }
+
   std::size_t Find(std::uint64_t hash, const std::uint8_t* key, std::size_t length) const {
     std::size_t mask = index_.size() - 1;
+    std::uint64_t tag = hash & 0xFFFFFFFF00000000ull;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      std::uint32_t v = index_[i];
+      std::uint64_t v = index_[i];
       if (v == 0) return i;
-      std::size_t r = v - 1;
+      if ((v & 0xFFFFFFFF00000000ull) != tag) continue;
+      std::size_t r = Offset(v);
       if (Hash(r) == hash && KeyLength(r) == length && std::memcmp(Key(r), key, length) == 0) {
         return i;
       }
@@ -377,12 +390,12 @@ class Builder final : public QvStore {
 
   void GrowIndexIfFull() {
     if (live_ * 2 < index_.size()) return;
-    std::vector<std::uint32_t> old(index_.size() * 2, 0);
+    std::vector<std::uint64_t> old(index_.size() * 2, 0);
     old.swap(index_);
     std::size_t mask = index_.size() - 1;
-    for (std::uint32_t v : old) {
+    for (std::uint64_t v : old) {
       if (v == 0) continue;
-      std::size_t i = Hash(v - 1) & mask;
+      std::size_t i = Hash(Offset(v)) & mask;
       while (index_[i] != 0) i = (i + 1) & mask;
       index_[i] = v;
     }
@@ -390,15 +403,19 @@ class Builder final : public QvStore {
 
   // The live records of the buffer in store order.
   std::vector<std::size_t> SortedRecords() const {
-    std::vector<std::size_t> order;
+    std::vector<std::pair<std::uint64_t, std::size_t>> order;
     order.reserve(live_);
     for (std::size_t r = 0; r < arena_.size(); r += Size(KeyLength(r), Capacity(r))) {
-      if (arena_[r + 17] == 0) order.push_back(r);
+      if (arena_[r + 17] == 0) order.emplace_back(Hash(r), r);
     }
-    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-      return KeyLess(Hash(a), Key(a), KeyLength(a), Hash(b), Key(b), KeyLength(b));
+    std::sort(order.begin(), order.end(), [this](const auto& a, const auto& b) {
+      if (a.first != b.first) return a.first < b.first;
+      return KeyLess(a.first, Key(a.second), KeyLength(a.second), b.first, Key(b.second),
+                     KeyLength(b.second));
     });
-    return order;
+    std::vector<std::size_t> records(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) records[i] = order[i].second;
+    return records;
   }
 
   // Writes the buffer as a sorted run to a work file beside the store and empties it.
@@ -540,7 +557,7 @@ class Builder final : public QvStore {
   std::uint64_t budget_;
   std::string entriesName_, directoryName_;
   std::vector<std::uint8_t> arena_;
-  std::vector<std::uint32_t> index_;
+  std::vector<std::uint64_t> index_;
   std::vector<std::string> runs_;
   std::size_t live_ = 0;
   std::uint64_t written_ = 0;
