@@ -130,6 +130,9 @@ int NativeReplay::Play(const std::uint8_t* p, std::int32_t n) {
       Remove(victim);
     }
     if (!MovePiece(slot, to)) return kInvalid;
+    lastFrom_ = static_cast<std::uint8_t>(from);
+    lastTo_ = static_cast<std::uint8_t>(to);
+    lastPiece_ = static_cast<std::uint8_t>(Kind(value));
     int step = static_cast<int>(to >> 4) - static_cast<int>(from >> 4);
     ep_ = Kind(value) == 1 && (step == 2 || step == -2) ? static_cast<int>((from + to) / 2) : -1;
     side_ ^= 1;
@@ -152,6 +155,9 @@ int NativeReplay::Play(const std::uint8_t* p, std::int32_t n) {
       }
       if (!MovePiece(ks, to)) return kInvalid;
       if (!MovePiece(rookSlot, rookTo)) return kInvalid;
+      lastFrom_ = static_cast<std::uint8_t>(from);
+      lastTo_ = static_cast<std::uint8_t>(to);
+      lastPiece_ = 6;
       ep_ = -1;
       side_ ^= 1;
       return 1;
@@ -176,11 +182,16 @@ int NativeReplay::Play(const std::uint8_t* p, std::int32_t n) {
       } else {
         Place(to, side == 0 ? kind : -kind, target);
       }
+      lastFrom_ = static_cast<std::uint8_t>(from);
+      lastTo_ = static_cast<std::uint8_t>(to);
+      lastPiece_ = static_cast<std::uint8_t>(kind);
       ep_ = -1;
       side_ ^= 1;
       return 3;
     }
     case kNullMove:
+      lastFrom_ = lastTo_ = 0xFF;
+      lastPiece_ = 0;
       ep_ = -1;
       side_ ^= 1;
       return 1;

@@ -40,6 +40,11 @@ class NativeReplay {
   int EpSquare() const { return ep_; }
   // Number of pieces of a side of a kind (1 pawn .. 6 king).
   int Count(int side, int kind) const { return counts_[side][kind]; }
+  // The last move played: its from and to squares (0xFF for a null move; the king's squares for
+  // castling) and the kind of the piece after it (0 for a null move).
+  std::uint8_t LastFrom() const { return lastFrom_; }
+  std::uint8_t LastTo() const { return lastTo_; }
+  std::uint8_t LastPiece() const { return lastPiece_; }
   // The piece-list entry of a slot (kind << 8 | square; 0x0008 absent).
   std::uint16_t Slot(int slot) const { return list_[slot]; }
 
@@ -56,6 +61,7 @@ class NativeReplay {
   std::uint8_t side_;
   std::uint8_t castling_;
   int ep_;
+  std::uint8_t lastFrom_ = 0xFF, lastTo_ = 0xFF, lastPiece_ = 0;
 };
 
 }  // namespace ludrex
