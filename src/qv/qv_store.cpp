@@ -41,10 +41,11 @@ std::uint64_t Get64(const std::uint8_t* p) {
   return v;
 }
 
+// name + ext + the digit of the base type code (no digit for a negative code).
 std::string FileName(const char* name, const char* ext, int typeCode) {
   std::string s = name;
   s += ext;
-  s += static_cast<char>('0' + (typeCode & 0xFF) % 10);
+  if (typeCode >= 0) s += static_cast<char>('0' + (typeCode & 0xFF) % 10);
   return s;
 }
 
@@ -273,6 +274,20 @@ class Builder final : public QvStore {
     if (!Reserve(n)) return false;
     std::memcpy(arena_.data() + Entries(current_), data, bytes);
     Put32(&arena_[current_ + 8], n);
+    return true;
+  }
+
+  // Raw values: runs of 32-bit words that the merge concatenates as they are (the statistics
+  // store keeps its own items in them).
+  void SetRaw() { raw_ = true; }
+
+  // Appends n bytes (a multiple of 4) to the value of the current key.
+  bool AppendRaw(const void* data, std::uint32_t bytes) {
+    if (current_ == kNone || bytes % 4 != 0) return false;
+    std::uint32_t n = Count(current_);
+    if (!Reserve(n + bytes / 4)) return false;
+    std::memcpy(arena_.data() + Entries(current_) + std::size_t{n} * 4, data, bytes);
+    Put32(&arena_[current_ + 8], n + bytes / 4);
     return true;
   }
 
@@ -541,7 +556,7 @@ class Builder final : public QvStore {
           break;
         }
         heap.pop();
-        if (!merged.entries.empty()) merged.entries.back() &= ~kLast;
+        if (!merged.entries.empty() && !raw_) merged.entries.back() &= ~kLast;
         merged.entries.insert(merged.entries.end(), h.entries.begin(), h.entries.end());
         if (readers[j]->Next(heads[j])) heap.push(j);
       }
@@ -562,6 +577,7 @@ class Builder final : public QvStore {
   std::size_t live_ = 0;
   std::uint64_t written_ = 0;
   std::size_t current_ = kNone;
+  bool raw_ = false;
 };
 
 // A store opened for reading.
@@ -764,5 +780,31 @@ const std::uint8_t* QvNext(QvStore* store, std::uint32_t* byteLength) {
 }
 
 bool QvDamaged(QvStore* store) { return store != nullptr && store->damaged; }
+
+namespace internal {
+
+QvStore* OpenRawBuilder(const char* name, std::uint32_t budget, const char* entriesExt,
+                        const char* directoryExt) {
+  QvStore* store = OpenBuilder(name, budget, -1, entriesExt, directoryExt);
+  if (store != nullptr) static_cast<Builder*>(store)->SetRaw();
+  return store;
+}
+
+bool AppendRaw(QvStore* store, const void* data, std::uint32_t bytes) {
+  if (store == nullptr || !store->building()) return false;
+  return static_cast<Builder*>(store)->AppendRaw(data, bytes);
+}
+
+QvStore* OpenRawReader(const char* name, std::uint32_t cache, const char* entriesExt,
+                       const char* directoryExt) {
+  if (name == nullptr) return nullptr;
+  auto r = std::make_unique<Reader>();
+  if (!r->Open(FileName(name, entriesExt, -1), FileName(name, directoryExt, -1), cache)) {
+    return nullptr;
+  }
+  return r.release();
+}
+
+}  // namespace internal
 
 }  // namespace ludrex::qv

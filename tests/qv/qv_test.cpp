@@ -14,6 +14,7 @@
 
 #include "platform/files.h"
 #include "qv/qv_key.h"
+#include "qv/qv_stat.h"
 #include "qv/qv_store.h"
 
 namespace ludrex::qv {
@@ -374,6 +375,88 @@ TEST_F(QvStoreTest, DamagedFilesNeverCrash) {
     while (QvNext(r) != nullptr && scanned < 100000) ++scanned;
     QvCloseB(r);
   }
+}
+
+}  // namespace
+}  // namespace ludrex::qv
+
+namespace ludrex::qv {
+namespace {
+
+class QvStatTest : public QvStoreTest {
+ protected:
+  void TearDown() override {
+    std::remove((name_ + ".dte").c_str());
+    std::remove((name_ + ".dth").c_str());
+  }
+};
+
+std::vector<std::uint8_t> MoveRecord(std::uint8_t from, std::uint8_t to, std::uint32_t white,
+                                     std::uint32_t draws, std::uint32_t black, std::uint32_t other) {
+  std::vector<std::uint8_t> r(kStatMoveRecord, 0);
+  r[0] = 1;
+  r[2] = from;
+  r[3] = to;
+  std::uint32_t c[4] = {white, draws, black, other};
+  std::memcpy(r.data() + kStatMoveBytes, c, 16);
+  return r;
+}
+
+std::uint32_t Counter(const std::uint8_t* record, int i) {
+  std::uint32_t v;
+  std::memcpy(&v, record + kStatMoveBytes + 4 * i, 4);
+  return v;
+}
+
+// Positions visited several times (transpositions), also across runs of a tiny budget: the
+// reader gives each move once with its counters summed, and every game text.
+TEST_F(QvStatTest, MovesAndGamesOfEveryVisit) {
+  QvStat* s = QvStatCreate(name_.c_str(), 1, 1);
+  ASSERT_NE(s, nullptr);
+  const std::uint8_t start[3] = {1, 2, 3}, other[2] = {9, 9};
+  for (int visit = 0; visit < 3000; ++visit) {
+    ASSERT_TRUE(QvStatPosition(s, start, 3, nullptr));
+    ASSERT_TRUE(QvStatAdd(s, MoveRecord(0x14, 0x34, 1, 0, 0, 0).data()));
+    ASSERT_TRUE(QvStatAdd(s, MoveRecord(0x13, 0x33, 0, 2, 1, 0).data()));
+    ASSERT_TRUE(QvStatPosition(s, other, 2, nullptr));
+    ASSERT_TRUE(QvStatAdd(s, MoveRecord(0x06, 0x25, visit % 2, 0, 0, 0).data()));
+    if (visit % 1000 == 0) {
+      ASSERT_TRUE(QvStatAddGame(s, "Alekhine - Capablanca", "1927"));
+    }
+  }
+  ASSERT_TRUE(QvStatClose(s));
+  std::unique_ptr<QvStatReader> r(QvStatReader::Open(name_.c_str(), 0));
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->PositionCount(), 2u);
+  ASSERT_EQ(r->Lookup(start, 3), 2);
+  EXPECT_EQ(r->Move(0)[2], 0x14);
+  EXPECT_EQ(Counter(r->Move(0), 0), 3000u);
+  EXPECT_EQ(Counter(r->Move(1), 1), 6000u);
+  EXPECT_EQ(Counter(r->Move(1), 2), 3000u);
+  EXPECT_EQ(r->GameCount(), 0);
+  ASSERT_EQ(r->Lookup(other, 2), 1);
+  EXPECT_EQ(Counter(r->Move(0), 0), 1500u);
+  ASSERT_EQ(r->GameCount(), 3);
+  EXPECT_EQ(r->Game(2).first, "Alekhine - Capablanca");
+  EXPECT_EQ(r->Game(2).second, "1927");
+  const std::uint8_t absent[1] = {7};
+  EXPECT_EQ(r->Lookup(absent, 1), 0);
+  EXPECT_EQ(r->Move(0), nullptr);
+  EXPECT_FALSE(r->Damaged());
+}
+
+TEST_F(QvStatTest, WithoutGameTextsAndRefusals) {
+  QvStat* s = QvStatCreate(name_.c_str(), 1 << 20, 0);
+  EXPECT_FALSE(QvStatAdd(s, MoveRecord(1, 2, 1, 0, 0, 0).data()));  // no current position
+  const std::uint8_t k[1] = {5};
+  ASSERT_TRUE(QvStatPosition(s, k, 1, nullptr));
+  EXPECT_TRUE(QvStatAddGame(s, "a", "b"));  // accepted and dropped
+  ASSERT_TRUE(QvStatClose(s));
+  std::unique_ptr<QvStatReader> r(QvStatReader::Open(name_.c_str(), 0));
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->Lookup(k, 1), 0);
+  EXPECT_EQ(r->GameCount(), 0);
+  EXPECT_EQ(QvStatReader::Open((name_ + "x").c_str(), 0), nullptr);
 }
 
 }  // namespace
