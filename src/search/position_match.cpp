@@ -229,6 +229,58 @@ void PreparedPosition::ParseEvents() {
   eventsValid_ = !chains_.empty() && m < chains_.size();
 }
 
+bool PreparedPosition::TestBoard(const std::int8_t* board, int side) const {
+  if ((s_.sideMask & (side == 0 ? 1 : 2)) == 0) return false;
+  std::int32_t hits = 0;
+  std::int32_t regions[4][14] = {};
+  std::int32_t bishops[2] = {}, light[2] = {};
+  for (unsigned sq = 0; sq < 128; ++sq) {
+    if (!OnBoard(sq)) continue;
+    int v = board[sq];
+    if ((SquareCode(v) & s_.squareMasks[sq]) != 0) ++hits;
+    if (v == 0) continue;
+    int kind = v < 0 ? -v : v, colour = v < 0 ? 1 : 0;
+    if (kind == 3) {
+      ++bishops[colour];
+      if (((sq >> 4) + (sq & 7)) % 2 == 1) ++light[colour];
+    }
+    std::uint32_t g = s_.regionMasks[sq] & 0x0F;
+    for (int r = 0; g != 0 && r < 4; ++r) {
+      if ((g & (1u << r)) == 0) continue;
+      ++regions[r][colour * 7 + kind - 1];
+      ++regions[r][colour == 0 ? 6 : 13];
+    }
+  }
+  if (hits < required_) return false;
+  if (s_.regionsOn != 0) {
+    auto ok = [&](int r) {
+      for (int i = 0; i < 14; ++i) {
+        if (regions[r][i] > s_.material[r][i][0] || regions[r][i] < s_.material[r][i][1]) return false;
+      }
+      return true;
+    };
+    if (!ok(0) || !ok(1) || !(ok(2) || (s_.regionFlag != 0 && ok(3)))) return false;
+  }
+  if (s_.bishopsOn != 0) {
+    if (bishops[0] != 1 || bishops[1] != 1) return false;
+    bool same = light[0] == light[1];
+    if ((s_.bishopsKind != 0) != same) return false;
+  }
+  return true;
+}
+
+bool PreparedPosition::CannotArise(const std::int8_t* board) const {
+  if (!profileOn_) return false;
+  for (int side = 0; side < 2; ++side) {
+    std::uint8_t counts[32];
+    PawnProfile(board, side, counts);
+    for (int i = 0; i < 32; ++i) {
+      if (counts[i] < profile_[side][i]) return true;
+    }
+  }
+  return false;
+}
+
 // ---- Matching ------------------------------------------------------------------------------
 
 // The replay state of one criterion (or one mirrored copy) over one game.

@@ -77,6 +77,13 @@ class PreparedPosition {
   // difference).
   bool ConditionsOnly() const;
 
+  // The position test on a board alone (square masks, side to move, material regions and
+  // bishops; the conditions that need a game's history are left out): side 0 White to move.
+  bool TestBoard(const std::int8_t* board, int side) const;
+  // True when the position can no longer arise from a position with this board (the pawn
+  // profile of the board is below the criterion's somewhere).
+  bool CannotArise(const std::int8_t* board) const;
+
   struct Event {
     std::uint8_t square;
     bool departure;
