@@ -133,7 +133,7 @@ class SeqReader {
   bool Need(std::size_t n) {
     if (end_ - begin_ >= n) return true;
     if (static_cast<std::uint64_t>(length_ - pos_) + (end_ - begin_) < n) return false;
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    if (end_ > begin_) std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
     std::size_t want = std::max(n, chunk_);
