@@ -28,8 +28,6 @@ std::int32_t Base::Search(Subset* subset, CriteriaList* criteria, std::int32_t f
   return SearchByRecords(subset, criteria, flags);
 }
 std::intptr_t Base::TreeOperation(std::intptr_t, std::intptr_t, std::intptr_t) { Unsupported(); }
-void* Base::GetPositionStats(Subset*, Subset*, const void*, std::int32_t) { Unsupported(); }
-void Base::TreeSearchLine(Subset*, Subset*, Field*) { Unsupported(); }
 void Base::SetModified(std::int32_t) { Unsupported(); }
 void Base::Reserved23(std::intptr_t, std::intptr_t, std::intptr_t) { Unsupported(); }
 namespace {
@@ -38,6 +36,15 @@ const TreeOperations* g_treeOperations = nullptr;
 
 void SetTreeOperations(const TreeOperations* operations) { g_treeOperations = operations; }
 const TreeOperations* GetTreeOperations() { return g_treeOperations; }
+
+void* Base::GetPositionStats(Subset* in, Subset* out, const void* position, std::int32_t value) {
+  if (g_treeOperations == nullptr || g_treeOperations->positionStats == nullptr) Unsupported();
+  return g_treeOperations->positionStats(*this, in, out, position, value);
+}
+void Base::TreeSearchLine(Subset* in, Subset* result, Field* criterion) {
+  if (g_treeOperations == nullptr || g_treeOperations->searchLine == nullptr) Unsupported();
+  g_treeOperations->searchLine(*this, in, result, criterion);
+}
 
 int Base::CheckTree() { return g_treeOperations != nullptr ? g_treeOperations->check(*this) : 0; }
 Base* Base::BuildTree() {

@@ -9,6 +9,8 @@ namespace ludrex {
 
 class Array;
 class Base;
+class Field;
+class Subset;
 
 struct TreeOperations {
   int (*check)(Base& base);
@@ -16,6 +18,11 @@ struct TreeOperations {
   void (*remove)(Base& base);
   Array* (*openData)(Base& base);
   Array* (*openIndex)(Base& base);
+  // Slot 19: the statistics object of a position (through the tree, else by the scan).
+  void* (*positionStats)(Base& base, Subset* in, Subset* out, const void* position,
+                         std::int32_t value);
+  // Slot 20: the games under a place where the criterion holds, intersected with in.
+  void (*searchLine)(Base& base, Subset* in, Subset* result, Field* criterion);
 };
 
 void SetTreeOperations(const TreeOperations* operations);

@@ -16,6 +16,7 @@
 #include "search/sort.h"
 #include "storage/array.h"
 #include "storage/files.h"
+#include "tree/tree_walk.h"
 
 namespace ludrex::tree {
 
@@ -425,8 +426,14 @@ void BuildTree(Base& base) {
 }
 
 void InstallTreeOperations() {
-  static const TreeOperations operations{CheckTree, BuildTree, DeleteTree, OpenTreeData,
-                                         OpenTreeIndex};
+  static const TreeOperations operations{
+      CheckTree, BuildTree, DeleteTree, OpenTreeData, OpenTreeIndex,
+      [](Base& base, Subset* in, Subset* out, const void* position, std::int32_t value) -> void* {
+        return GetPositionStats(base, in, out, position, value);
+      },
+      // A field criterion is not yet readable as a position here: slot 20 refuses with 907
+      // (as it must without tree files); SearchLine takes a prepared position meanwhile.
+      [](Base&, Subset*, Subset*, Field*) { Raise(907); }};
   BuildTreeByteTables();
   SetTreeOperations(&operations);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "base/base.h"
@@ -9,6 +10,10 @@
 #include "frame/error.h"
 #include "frame/exceptions.h"
 #include "movegen/game.h"
+#include "record/field_chess.h"
+#include "record/field_types.h"
+#include "record/pattern.h"
+#include "record/record.h"
 #include "record/chess_codec.h"
 #include "record/native_replay.h"
 #include "search/position_match.h"
@@ -241,6 +246,194 @@ bool TreePositionStats(Base& base, Subset* in, Subset* out, const std::int8_t* b
     }
   }
   return true;
+}
+
+namespace {
+
+// The game score and result of the records of a base, read as the tree build reads them.
+class ScoreReader {
+ public:
+  explicit ScoreReader(Base& base) : base_(base) {
+    const RecordPattern& full = base.GetRecordPattern();
+    for (std::int32_t i = 0; i < full.Count(); ++i) {
+      if (full[i].type == kChessType && pattern_.Count() == 0) pattern_.Append(full[i]);
+    }
+    if (pattern_.Count() == 0) Raise(907);
+    for (std::int32_t i = 0; i < full.Count(); ++i) {
+      if (full[i].type == kResultType) {
+        resultAt_ = pattern_.Count();
+        pattern_.Append(full[i]);
+        break;
+      }
+    }
+    if (base.Type() == 0) pattern_[0].flags |= kFlagRawGame;
+    record_ = std::make_unique<Record>(pattern_);
+    record_->LinkToBase(&base);
+  }
+  // Reads record n: its native bytes and its result.
+  void Read(std::int32_t n, const std::uint8_t*& bytes, std::int32_t& length, std::uint8_t& result) {
+    base_.Read(n, *record_);
+    auto& game = static_cast<ChessField&>((*record_)[0]);
+    if (game.RawMode()) {
+      bytes = game.RawBytes();
+      length = game.RawLength();
+    } else {
+      game.Pack(0, String(""), packed_);
+      bytes = packed_.Data();
+      length = packed_.Count();
+    }
+    result = resultAt_ >= 0 ? static_cast<std::uint8_t>((*record_)[resultAt_].GetInt()) : 0;
+  }
+
+ private:
+  Base& base_;
+  RecordPattern pattern_;
+  std::int32_t resultAt_ = -1;
+  std::unique_ptr<Record> record_;
+  ByteBlock packed_;
+};
+
+bool SideFits(int side, std::int32_t value) {
+  if (value == 1) return side == 0;
+  if (value == 2) return side == 1;
+  return true;
+}
+
+}  // namespace
+
+void ScanPositionStats(Base& base, Subset* in, Subset* out, const std::int8_t* board,
+                       std::int32_t value, std::vector<PositionStat>& stats) {
+  ScoreReader reader(base);
+  struct Group {
+    std::array<std::uint32_t, 4> counters{};
+    bool movesBelow = false;
+  };
+  std::map<std::vector<std::uint8_t>, Group> groups;
+  std::int32_t n = base.RecordCount();
+  if (out != nullptr) out->ExcludeRange(0, out->MaxLength());
+  TreeProgressBegin(10000);
+  std::int32_t done = 0;
+  for (std::int32_t r = 0; r < n; ++r) {
+    if (in != nullptr && (r >= in->MaxLength() || !in->Item(r))) continue;
+    if (++done % 10000 == 0) TreeProgressStep(done, n);
+    if (base.IsDeleted(r)) continue;
+    const std::uint8_t* bytes;
+    std::int32_t length;
+    std::uint8_t result;
+    reader.Read(r, bytes, length, result);
+    if (length > 0 && bytes[0] == 0xE6) continue;  // from a set-up position: never the start
+    std::vector<std::uint8_t> line = TreeKey(bytes, length, result);
+    line.pop_back();
+    NativeReplay replay;
+    std::int32_t at = 0;
+    bool hit = false;
+    while (true) {
+      if (SideFits(replay.Side(), value) && std::memcmp(replay.Board(), board, 128) == 0) {
+        hit = true;
+        break;
+      }
+      if (at >= static_cast<std::int32_t>(line.size())) break;
+      int used = replay.Play(line.data() + at, static_cast<std::int32_t>(line.size()) - at);
+      if (used <= 0) break;
+      at += used;
+    }
+    if (!hit) continue;
+    Group& g = groups[std::vector<std::uint8_t>(line.begin(), line.begin() + at)];
+    ++g.counters[result <= 3 ? result : 0];
+    if (at < static_cast<std::int32_t>(line.size())) g.movesBelow = true;
+    if (out != nullptr && r < out->MaxLength()) out->IncludeRange(r, 1);
+  }
+  TreeProgressNow(done, n);
+  for (auto& [line, g] : groups) {
+    PositionStat st;
+    st.counters = g.counters;
+    st.line = GameCreate(0);
+    DecodeNativeGame(line.data(), static_cast<std::int32_t>(line.size()), st.line);
+    if (g.movesBelow) {
+      ChessElement e{};
+      e.kind = kElementMove;
+      e.piece = 0;
+      e.from = 0xFF;
+      e.to = 0xFF;
+      GameAppend(st.line, &e);
+    }
+    GameFinish(st.line);
+    stats.push_back(st);
+  }
+}
+
+PositionStatList::PositionStatList(std::vector<PositionStat>& stats) {
+  items_.reserve(stats.size());
+  for (PositionStat& st : stats) {
+    PositionStatItem item{};
+    item.line = st.line;
+    st.line = nullptr;
+    for (int k = 0; k < 4; ++k) item.counters[k] = st.counters[static_cast<std::size_t>(k)];
+    items_.push_back(item);
+  }
+}
+
+PositionStatList::~PositionStatList() {
+  for (PositionStatItem& item : items_) GameDestroy(item.line);
+}
+
+PositionStatItem* PositionStatList::Item(std::int32_t i) {
+  if (i < 0 || i >= Count()) Raise(12);
+  return &items_[static_cast<std::size_t>(i)];
+}
+
+PositionStatList* GetPositionStats(Base& base, Subset* in, Subset* out, const void* position,
+                                   std::int32_t value) {
+  if (position == nullptr) Raise(7);
+  const auto* board = static_cast<const std::int8_t*>(position);
+  std::vector<PositionStat> stats;
+  struct Cleanup {
+    std::vector<PositionStat>& stats;
+    ~Cleanup() {
+      for (PositionStat& st : stats) GameDestroy(st.line);
+    }
+  } cleanup{stats};
+  if (!TreePositionStats(base, in, out, board, value, stats)) {
+    if (in != nullptr && out != nullptr && in != out) out->CopyFrom(*in);
+    ScanPositionStats(base, in, out, board, value, stats);
+  }
+  return new PositionStatList(stats);
+}
+
+void SearchLine(Base& base, Subset* in, Subset* result, const PreparedPosition& criterion) {
+  if (result == nullptr) Raise(7);
+  std::unique_ptr<Array> data(base.OpenTreeData());
+  std::unique_ptr<Array> index(base.OpenTreeIndex());
+  if (data == nullptr || index == nullptr) Raise(907);
+  std::int32_t total = index->Count();
+  std::vector<TriePlace> places;
+  {
+    ProgressScope progress(MessageTextPtr(930), 10000);
+    try {
+      places = TrieSearch(*data, total, criterion, kSkipBelowMatch);
+    } catch (const TBException&) {
+      Raise(1020);
+    }
+    std::int32_t counted = 0;
+    for (const TriePlace& place : places) {
+      std::int32_t end = std::min(place.indexPosition + place.games, total);
+      for (std::int32_t i = std::max(place.indexPosition, 0); i < end; ++i) {
+        std::int32_t rec = static_cast<std::int32_t>(index->GetLong(i) & 0xFFFFFF);
+        if (rec < result->MaxLength()) result->IncludeRange(rec, 1);
+        if (++counted % 10000 == 0 && ProgressStep(counted, total) != 0) break;
+      }
+    }
+  }
+  if (base.IsSorted()) {
+    // The tree holds stored record numbers: back to the positions of the sorted order.
+    std::unique_ptr<Subset> stored(Subset::CreateTmpCopy(*result));
+    result->ExcludeRange(0, result->MaxLength());
+    for (std::int32_t p = 0; p < base.RecordCount(); ++p) {
+      std::int32_t r = base.UnsortedFromSorted(p);
+      if (r >= 0 && r < stored->MaxLength() && stored->Item(r)) result->IncludeRange(p, 1);
+    }
+  }
+  if (in != nullptr) result->Intersect(*in);
 }
 
 }  // namespace ludrex::tree

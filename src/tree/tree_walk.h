@@ -48,5 +48,42 @@ struct PositionStat {
 bool TreePositionStats(Base& base, Subset* in, Subset* out, const std::int8_t* board,
                        std::int32_t value, std::vector<PositionStat>& stats);
 
+// The same statistics found by replaying the main line of every game of in (deleted games and
+// games from a set-up position left out), for a base without a usable tree. out gets the games
+// found. Lines come in ascending order of their codes, as the tree gives them; a line's "moves
+// below" mark is taken from the games scanned, so with an input that leaves out the only games
+// continuing a line the mark can differ from the tree's.
+void ScanPositionStats(Base& base, Subset* in, Subset* out, const std::int8_t* board,
+                       std::int32_t value, std::vector<PositionStat>& stats);
+
+// The statistics object of slot 19: its items in the host's layout (the line's move list, then
+// the four counters). It owns the move lists.
+struct PositionStatItem {
+  Game* line;
+  std::uint32_t counters[4];
+};
+class PositionStatList {
+ public:
+  explicit PositionStatList(std::vector<PositionStat>& stats);
+  ~PositionStatList();
+  PositionStatList(const PositionStatList&) = delete;
+  PositionStatList& operator=(const PositionStatList&) = delete;
+  std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
+  // Item i; i outside the list raises 12.
+  PositionStatItem* Item(std::int32_t i);
+
+ private:
+  std::vector<PositionStatItem> items_;
+};
+
+// Slot 19: through the tree, else (the input copied to the output) by the scan.
+PositionStatList* GetPositionStats(Base& base, Subset* in, Subset* out, const void* position,
+                                   std::int32_t value);
+
+// Slot 20 for a prepared position criterion: marks in result every game under a place where the
+// position holds (trie search, option 4), then intersects result with in (when given). Raises
+// 907 without tree files; progress with message 930.
+void SearchLine(Base& base, Subset* in, Subset* result, const PreparedPosition& criterion);
+
 }  // namespace tree
 }  // namespace ludrex
