@@ -267,6 +267,7 @@ TEST_F(TreeFilesTest, WalkReproducesEveryLine) {
 }  // namespace ludrex
 
 #include "record/native_replay.h"
+#include "search/position_match.h"
 #include "search/subset.h"
 #include "tree/tree_walk.h"
 
@@ -345,6 +346,19 @@ TEST_F(TreeFilesTest, PositionStatsEqualABruteForceReplay) {
       for (std::int32_t r = out->SeqInitBase(0); r >= 0; r = out->SeqNext()) gotGames.insert(r);
       out->SeqStop();
       ASSERT_EQ(gotGames, wantGames);
+      // The line search of the same position marks the same games of the input.
+      if (ply % 4 == 0) {
+        PositionSettings ps;
+        ps.positionOn = 1;
+        for (int sq = 0; sq < 128; ++sq) ps.squareMasks[sq] = SquareCode(probe.Board()[sq]);
+        ps.sideMask = probe.Side() == 0 ? 1 : 2;
+        std::unique_ptr<Subset> marked(Subset::CreateTmp(base_->RecordCount()));
+        tree::SearchLine(*base_, in.get(), marked.get(), PreparedPosition(ps));
+        std::set<std::int32_t> markedGames;
+        for (std::int32_t r = marked->SeqInitBase(0); r >= 0; r = marked->SeqNext()) markedGames.insert(r);
+        marked->SeqStop();
+        ASSERT_EQ(markedGames, wantGames) << "game " << g << " ply " << ply;
+      }
       ++checked;
     }
   }
