@@ -135,6 +135,7 @@ LUDREX_API int Compare(void* a, long na, void* b, long nb);
 #include "ludrex/maintenance.h" /* libraries, check and repair */
 #include "ludrex/search.h"  /* search criteria and Base_Search */
 #include "ludrex/commented.h" /* games with comments */
+#include "ludrex/tree.h"    /* per-base opening trees, position statistics */
 
 #if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(HostFieldEntry) == 20, "field entry is 20 bytes");
