@@ -1,5 +1,7 @@
 #include "base/base.h"
 
+#include "base/tree_hooks.h"
+
 #include "frame/error.h"
 #include "search/search_plan.h"
 #include "search/subset.h"
@@ -38,11 +40,30 @@ void* Base::GetPositionStats(Subset*, Subset*, const void*, std::int32_t) { Unsu
 void Base::TreeSearchLine(Subset*, Subset*, Field*) { Unsupported(); }
 void Base::SetModified(std::int32_t) { Unsupported(); }
 void Base::Reserved23(std::intptr_t, std::intptr_t, std::intptr_t) { Unsupported(); }
-int Base::CheckTree() { return 0; }
-Base* Base::BuildTree() { Unsupported(); }
-Base* Base::DeleteTree() { Unsupported(); }
-FileArray* Base::OpenTreeData() { return nullptr; }
-FileArray* Base::OpenTreeIndex() { return nullptr; }
+namespace {
+const TreeOperations* g_treeOperations = nullptr;
+}  // namespace
+
+void SetTreeOperations(const TreeOperations* operations) { g_treeOperations = operations; }
+const TreeOperations* GetTreeOperations() { return g_treeOperations; }
+
+int Base::CheckTree() { return g_treeOperations != nullptr ? g_treeOperations->check(*this) : 0; }
+Base* Base::BuildTree() {
+  if (g_treeOperations == nullptr) Unsupported();
+  g_treeOperations->build(*this);
+  return this;
+}
+Base* Base::DeleteTree() {
+  if (g_treeOperations == nullptr) Unsupported();
+  g_treeOperations->remove(*this);
+  return this;
+}
+Array* Base::OpenTreeData() {
+  return g_treeOperations != nullptr ? g_treeOperations->openData(*this) : nullptr;
+}
+Array* Base::OpenTreeIndex() {
+  return g_treeOperations != nullptr ? g_treeOperations->openIndex(*this) : nullptr;
+}
 void Base::Reserved29() { Unsupported(); }
 std::int32_t Base::EmbeddedBaseCount() { return 0; }
 String Base::LibraryNameOf(const Field&) { return String(static_cast<const char*>(nullptr)); }

@@ -14,7 +14,7 @@ class Record;
 class RecordPattern;
 class Subset;
 class CriteriaList;
-class FileArray;
+class Array;
 
 // Record numbers accepted by Write only.
 constexpr std::int32_t kAppendRecord = 0x10000000;
@@ -94,13 +94,15 @@ class Base {
   // 23: reserved (907).
   virtual void Reserved23(std::intptr_t a, std::intptr_t b, std::intptr_t c);
   // 24: 1 when the tree files exist and carry their format text, 0 when missing, -1 otherwise.
+  // 24-28 default to the shared tree operations (base/tree_hooks.h).
   virtual int CheckTree();
   // 25, 26
   virtual Base* BuildTree();
   virtual Base* DeleteTree();
-  // 27, 28: the tree's data and index files, or null.
-  virtual FileArray* OpenTreeData();
-  virtual FileArray* OpenTreeIndex();
+  // 27, 28: the tree's data file (bytes) and index file (4-byte entries) opened read-only
+  // through windows, or null; the caller owns them.
+  virtual Array* OpenTreeData();
+  virtual Array* OpenTreeIndex();
   // 29: reserved (907).
   virtual void Reserved29();
   // 30: the number of embedded bases (0).

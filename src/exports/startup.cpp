@@ -8,6 +8,7 @@
 #include "frame/error.h"
 #include "frame/state.h"
 #include "record/chess_codec.h"
+#include "tree/tree_files.h"
 #include "ludrex.h"
 #include "search/criteria.h"
 #include "search/subset.h"
@@ -40,7 +41,7 @@ extern "C" LUDREX_API void CPP_Startup(void) {
     BuildSubsetTables();      // 2. subset bit tables
     BuildMessageTable();      // 3. the message table
     BuildGameScoreTables();   // 4. game-score piece tables
-    // 5. the tree files' inverse byte permutation;
+    tree::InstallTreeOperations();  // 5. the tree files' byte table and its inverse
     // 6. material piece-count tables; 7. the optional free-space function;
     CreateRegistry();         // 8. the registry of open bases
     InstallLibraryAccess();   //    through which library fields reach their libraries

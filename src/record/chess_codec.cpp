@@ -182,6 +182,11 @@ void ListFromBoard(const std::int8_t* board, std::uint16_t* list) {
 
 void BuildGameScoreTables() { (void)T(); }
 
+NativeCodeTable GetNativeCodeTable() {
+  const Tables& t = T();
+  return NativeCodeTable{t.role, {t.delta[0], t.delta[1]}, kStartList};
+}
+
 void EncodeNativeGame(Game* game, ByteBlock& out) {
   const Tables& t = T();
   Emitter em(out);

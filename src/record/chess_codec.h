@@ -71,6 +71,15 @@ std::int32_t NativeSkipVariation(const std::uint8_t* bytes, std::int32_t n, std:
 // dropped). Returns the new length.
 std::int32_t NativeMainLine(std::uint8_t* bytes, std::int32_t n);
 
+// The code table of the native encoding: for each table code (0..206) its piece-list role and
+// its displacement for White (side 0) and Black (side 1); the start piece list of 36 slots.
+struct NativeCodeTable {
+  const std::uint8_t* role;      // [207]
+  const std::uint8_t* delta[2];  // [207] each
+  const std::uint16_t* startList;  // [36]
+};
+NativeCodeTable GetNativeCodeTable();
+
 // The packed text of the DOS base (4-bit values, low half first) as a 1251 text.
 String DecodeDosPackedText(const std::uint8_t* bytes, std::int32_t length);
 
