@@ -132,6 +132,7 @@ LUDREX_API int Compare(void* a, long na, void* b, long nb);
 #include "ludrex/subset.h"  /* sets of record numbers */
 #include "ludrex/base.h"    /* bases: open, create, read, write */  /* fields, records, the field-type catalogue */
 #include "ludrex/search.h"  /* search criteria and Base_Search */
+#include "ludrex/chesscrit.h" /* the game-score criterion */
 
 #if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(HostFieldEntry) == 20, "field entry is 20 bytes");

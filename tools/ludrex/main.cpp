@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
   ludrex_tool::AddList(app, rc);
   ludrex_tool::AddShow(app, rc);
   ludrex_tool::AddSearch(app, rc);
-  ludrex_tool::AddBenchSearch(ludrex_tool::AddBench(app, rc), rc);
+  CLI::App* bench = ludrex_tool::AddBench(app, rc);
+  ludrex_tool::AddBenchSearch(bench, rc);
+  ludrex_tool::AddBenchPosition(bench, rc);
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();
