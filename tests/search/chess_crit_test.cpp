@@ -169,10 +169,11 @@ TEST_F(ChessCritTest, DamagedBlocksNeverReadPastTheirEnd) {
     g->Unpack(kNativeBase, part.data(), static_cast<std::int32_t>(part.size()), String(""));
     EXPECT_LE(Crit(g).Settings().textComments.size(), 3u);
   }
-  // A text length far beyond the block.
+  // An info length far beyond the block (after the count and the missing prefix's 0xFFFFFFFF).
   std::vector<std::uint8_t> bad(bytes);
-  bad[60 + 512 + 4] = 0xFF;
-  bad[60 + 512 + 5] = 0xFF;
+  ASSERT_EQ(U32At(bad, 60 + 512 + 4), 0xFFFFFFFFu);
+  bad[60 + 512 + 9] = 0xFF;
+  bad[60 + 512 + 10] = 0xFF;
   auto g = MakeField(kChessType | kCriterionBit);
   g->Unpack(kNativeBase, bad.data(), static_cast<std::int32_t>(bad.size()), String(""));
   EXPECT_TRUE(Crit(g).Settings().textComments.empty());
@@ -183,7 +184,7 @@ struct Both {
   int viaGame, viaBytes;
   std::int32_t plyGame, plyBytes;
 };
-Both Run(Field& crit, const std::vector<std::uint8_t>& bytes) {
+Both BothWays(Field& crit, const std::vector<std::uint8_t>& bytes) {
   auto field = std::unique_ptr<Field>(CreateField(FieldSpec(kChessType, String("~4"), 0, String(""))));
   auto& chess = dynamic_cast<ChessField&>(*field);
   Both r{};
@@ -192,9 +193,10 @@ Both Run(Field& crit, const std::vector<std::uint8_t>& bytes) {
   r.plyGame = chess.matchPly_;
   auto probe = std::unique_ptr<Field>(CreateField(FieldSpec(kChessType, String("~4"), 0, String(""))));
   probe->SetCriterionA(&crit);
-  r.viaBytes = probe->UnpackNativeAndTest(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  // Without criterion B the call answers B's result (1); A's result is kept.
+  EXPECT_EQ(probe->UnpackNativeAndTest(bytes.data(), static_cast<std::int32_t>(bytes.size())), 1);
+  r.viaBytes = probe->ResultA();
   r.plyBytes = dynamic_cast<ChessField&>(*probe).matchPly_;
-  EXPECT_EQ(probe->ResultA(), r.viaBytes);
   return r;
 }
 
@@ -212,12 +214,12 @@ TEST_F(ChessCritTest, FieldMatchesSetsTheMatchPositionAndFindPrefersTheMainLine)
   PositionSettings& s = Crit(crit).Settings();
   s.positionOn = 1;
   for (int sq = 0; sq < 128; ++sq) s.squareMasks[sq] = SquareCode(r.Board()[sq]);
-  Both b = Run(*crit, bytes);
+  Both b = BothWays(*crit, bytes);
   EXPECT_EQ(b.viaGame, 0);
   EXPECT_EQ(b.viaBytes, 0);
   EXPECT_EQ(b.plyGame, -1);
   Crit(crit).Settings().includeVariations = 1;
-  b = Run(*crit, bytes);
+  b = BothWays(*crit, bytes);
   EXPECT_EQ(b.viaGame, 1);
   EXPECT_EQ(b.viaBytes, 1);
   EXPECT_GT(b.plyGame, 1);
@@ -332,7 +334,7 @@ TEST_F(ChessCritTest, SearchTimeTestEqualsUnpackThenMatches) {
     crit->Unpack(kNativeBase, packed.data(), static_cast<std::int32_t>(packed.size()), String(""));
     ASSERT_EQ(Packed(*crit), packed);
     for (std::size_t i = rng() % 4; i < encoded.size(); i += 4) {
-      Both b = Run(*crit, encoded[i]);
+      Both b = BothWays(*crit, encoded[i]);
       ASSERT_EQ(b.viaGame, b.viaBytes) << "round " << round << " game " << i;
       ASSERT_EQ(b.plyGame, b.plyBytes) << "round " << round << " game " << i;
       matched += b.viaGame;
