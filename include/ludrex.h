@@ -136,6 +136,7 @@ LUDREX_API int Compare(void* a, long na, void* b, long nb);
 #include "ludrex/search.h"  /* search criteria and Base_Search */
 #include "ludrex/commented.h" /* games with comments */
 #include "ludrex/tree.h"    /* per-base opening trees, position statistics */
+#include "ludrex/chesscrit.h" /* the game-score criterion */
 
 #if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(HostFieldEntry) == 20, "field entry is 20 bytes");

@@ -12,6 +12,7 @@
 #include "frame/error.h"
 #include "record/field.h"
 #include "record/record.h"
+#include "search/commented.h"
 #include "search/subset.h"
 
 namespace ludrex {
@@ -113,7 +114,10 @@ std::int32_t Base::Find(Record& record, std::int32_t* found, Subset* subset) {
   return hi;
 }
 
-void Base::GetCommented(Subset*) { Unsupported(); }
+void Base::GetCommented(Subset* subset) {
+  if (subset == nullptr) Raise(7);
+  SearchCommented(*this, *subset);
+}
 
 std::int32_t Base::AppendAnother(Subset* subset, Base* destination, bool showProgress,
                                  std::int32_t copyLibraries, const std::int32_t* order) {

@@ -9,7 +9,7 @@ using namespace ludrex;
 
 extern "C" LUDREX_API void Base_GetCommented(LudrexBase* base, LudrexSubset* subset) {
   GuardVoid([&] {
-    if (base == nullptr) Raise(7);
+    if (base == nullptr || subset == nullptr) Raise(7);
     reinterpret_cast<Base*>(base)->GetCommented(reinterpret_cast<Subset*>(subset));
   });
 }

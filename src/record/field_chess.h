@@ -43,6 +43,11 @@ class ChessField : public Field {
   void Unpack(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
               const String& param) override;
 
+  // Native bytes tested against game-score criteria code by code, without building the game
+  // (the value is left as it was); otherwise Unpack, then Matches.
+  int UnpackAndTest(std::int32_t baseType, const std::uint8_t* bytes, std::int32_t length,
+                    const String& param) override;
+
   Game* GetGame() const { return game_; }
   // False when the last PGN move text given to Unpack could not be read to its end (the game
   // holds the moves before the first one the reader could not resolve).

@@ -8,6 +8,7 @@
 #include "frame/error.h"
 #include "record/field_classes.h"
 #include "record/record.h"
+#include "search/chess_crit.h"
 #include "search/subset.h"
 
 namespace ludrex {
@@ -460,6 +461,7 @@ void InstallCriteria() {
   SetCriterionTest(kResultType, &TestCode);
   SetCriterionTest(kSexType, &TestCode);
   SetCriterionTest(kEcoType, &TestEco);
+  InstallChessCriterion();
 }
 
 }  // namespace ludrex

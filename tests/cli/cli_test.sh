@@ -145,6 +145,22 @@ check "a bad date is a usage error" test $? -eq 2
 run search "$work/sample-games" --eco Z10 --count > /dev/null 2>&1
 check "a bad ECO code is a usage error" test $? -eq 2
 
+# ---- search: position, material and annotation conditions ----
+sic=$(run search "$work/sample-games" --moves "e4 c5" --count)
+sic2=$(run search "$work/sample-games" --fen "rnbqkbnr/pp1ppppp/8/2p5/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2" --count)
+check "--moves and --fen of the same position agree ($sic = $sic2)" test "$sic" = "$sic2"
+qless=$(run search "$work/sample-games" --material "Q=0 q=0" --count)
+check "queenless games are some of the games ($qless of $all)" test "$qless" -ge 1 -a "$qless" -le "$all"
+sicWins=$(run search "$work/sample-games" --moves "e4 c5" --result 1-0 --count)
+check "position and header conditions combine ($sicWins <= $sic)" test "$sicWins" -le "$sic"
+short=$(run search "$work/sample-games" --plies 0..40 --count)
+long=$(run search "$work/sample-games" --plies 41.. --count)
+check "--plies splits the games ($short + $long = $all)" test $((short + long)) -eq "$all"
+run search "$work/sample-games" --moves "e4 e5 Ke3 Nc6" --count > /dev/null 2>&1
+check "moves that cannot be played are a usage error" test $? -eq 2
+run search "$work/sample-games" --material "X=1" --count > /dev/null 2>&1
+check "a bad material condition is a usage error" test $? -eq 2
+
 # Ctrl-C during a long import leaves a base that opens and reads back what it holds.
 if [ -z "$emulator" ]; then
   for i in $(seq 1 40); do cat "$data/sample-games.pgn"; done > "$work/big.pgn"

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "chess_options.h"
 #include "commands.h"
 #include "progress.h"
 #include "text.h"
@@ -29,6 +30,7 @@ struct SearchOptions {
   bool count = false;
   std::string out;
   SubsetFilter filter;
+  ChessOptions chess;
 };
 
 class UsageError {
@@ -121,6 +123,9 @@ class CriteriaBuilder {
       if (std::strcmp(pattern_->entries[i].name, name) == 0) return &pattern_->entries[i];
     return nullptr;
   }
+
+  int Count() const { return pattern_ != nullptr ? pattern_->count : 0; }
+  const HostFieldEntry& Entry(int i) const { return pattern_->entries[i]; }
 
   // A text condition on a name field: a library field matches the library's records whose
   // name passes the text test, a text field the text test itself.
@@ -279,6 +284,17 @@ void BuildCriteria(const SearchOptions& o, CriteriaBuilder& cb, LudrexRecord** a
                           [lo, hi](LudrexField* c) {
                             IntFieldCrit_SetLength(c, 1);
                             IntFieldCrit_SetPair(c, 0, hi, lo);
+                          }});
+  }
+  if (o.chess.Used()) {
+    const HostFieldEntry* moves = nullptr;
+    for (int i = 0; i < cb.Count(); ++i)
+      if (cb.Entry(i).type == LUDREX_FIELD_CHESS) moves = &cb.Entry(i);
+    if (moves == nullptr) throw UsageError("the base has no game scores");
+    ChessOptions chess = o.chess;
+    common.push_back(Cond{moves, [chess](LudrexField* c) {
+                            std::string wrong = FillChessCriterion(chess, c);
+                            if (!wrong.empty()) throw UsageError(wrong);
                           }});
   }
   if (!o.player.empty()) {
@@ -471,6 +487,7 @@ void AddSearch(CLI::App& app, int& rc) {
   cmd->add_flag("--count", o->count, "print only the number of games found");
   cmd->add_option("--out", o->out, "save the games found as a subset file");
   AddSubsetOptions(cmd, o->filter);
+  AddChessOptions(cmd, o->chess);
   cmd->callback([&rc, o] { rc = RunSearch(*o); });
 }
 

@@ -77,5 +77,6 @@ void PrintGameLines(LudrexBase* base, LudrexSubset* games);
 void AddSearch(CLI::App& app, int& rc);
 // `ludrex bench search`: the search's throughput on an open base.
 void AddBenchSearch(CLI::App* bench, int& rc);
+void AddBenchPosition(CLI::App* bench, int& rc);
 
 }  // namespace ludrex_tool

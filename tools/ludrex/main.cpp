@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   ludrex_tool::AddCleanNames(app, rc);
   ludrex_tool::AddSearch(app, rc);
   ludrex_tool::AddBenchSearch(bench, rc);
+  ludrex_tool::AddBenchPosition(bench, rc);
 
   CPP_Startup();
   ludrex_tool::InstallErrorFunction();
