@@ -22,7 +22,7 @@ struct PositionBenchOptions {
 };
 
 int RunBenchPosition(const PositionBenchOptions& o) {
-  LudrexBase* base = OpenNative(o.base);
+  LudrexBase* base = OpenAnyBase(o.base);
   if (base == nullptr) return 1;
   HostRecordPattern* pattern = Base_GetRecordPattern(base);
   const HostFieldEntry* moves = nullptr;
