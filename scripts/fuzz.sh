@@ -24,12 +24,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# The fuzz build is the one clang build: its warnings are reported, not made errors (the gcc
+# builds of every target treat warnings as errors), so that a warning only clang gives cannot
+# hide the fuzzing itself.
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
-  -DCMAKE_CXX_COMPILER=clang++-14 -DLUDREX_FUZZ=ON -DLUDREX_WERROR=ON "${launcher[@]}" >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++-14 -DLUDREX_FUZZ=ON -DLUDREX_WERROR=OFF "${launcher[@]}" >/dev/null
 cmake --build build/fuzz --target fuzz_seeds $(printf 'fuzz_%s ' "${all[@]}")
 
 out=build/fuzz

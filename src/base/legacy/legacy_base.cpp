@@ -53,7 +53,7 @@ constexpr LegacyLibraryKind kLibraries[kLegacyLibraryCount] = {
     {"Players", "PNE", 3}, {"Places", "PLE", 12}, {"Events", "TCE", 16}, {"Remarks", "COE", 19}};
 
 // Comment entry kinds (bits 1-2 of the flags) and the last-entry bit.
-constexpr std::uint8_t kKindPlain = 0, kKindPacked = 1, kKindSymbol = 2, kKindMark = 3;
+[[maybe_unused]] constexpr std::uint8_t kKindPlain = 0, kKindPacked = 1, kKindSymbol = 2, kKindMark = 3;
 constexpr std::uint8_t kLastEntry = 0x80;
 constexpr std::uint32_t kFirstEntry = 8;
 
