@@ -296,6 +296,7 @@ TEST_F(CheckTest, LogGoesToTheProgramPathWithoutAName) {
   SetProgramPath(saved.c_str());
   std::ifstream in(dir + "/Test.log", std::ios::binary);
   std::string log((std::istreambuf_iterator<char>(in)), {});
+  in.close();  // Windows cannot remove a file that is open
   EXPECT_EQ(log, "\r\n" + Checking(name_) + "\r\n" + Checking("Players") + "\r\n" + kSound +
                      "\r\n" + kFinished);
   std::filesystem::remove_all(dir);

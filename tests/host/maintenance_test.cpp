@@ -123,6 +123,7 @@ TEST_F(HostMaintenance, CheckFillsTheSubsetAndWritesTheLog) {
   Subset_Destroy(s);
   std::ifstream in(Log(), std::ios::binary);
   std::string log((std::istreambuf_iterator<char>(in)), {});
+  in.close();  // Windows cannot remove a file that is open
   // "Проверка закончена" in Windows-1251 ends the log.
   EXPECT_EQ(log.substr(log.size() - 20), "\r\n\xCF\xF0\xEE\xE2\xE5\xF0\xEA\xE0 \xE7\xE0\xEA\xEE\xED\xF7\xE5\xED\xE0");
 

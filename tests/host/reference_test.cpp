@@ -200,6 +200,7 @@ TEST_F(HostReference, OpeningTwiceUsesOneReferenceFile) {
   // The reference file: type, name length, name.
   std::ifstream in(refName + ".ror", std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();  // on Windows an open file can be neither opened alone nor removed
   ASSERT_EQ(bytes.size(), 8 + name_.size());
   std::int32_t head[2];
   std::memcpy(head, bytes.data(), 8);
