@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
 #endif
   CLI::App app("ludrex: a chess game database on the command line", "ludrex");
   app.require_subcommand(1);
+  // Arguments are paths: "/work/games.pgn" is a file, never a Windows-style "/option" (the
+  // sub-commands inherit this when they are added below).
+  app.allow_windows_style_options(false);
   app.fallthrough(false);
   int rc = 0;
   AddVersion(app, rc);
