@@ -230,16 +230,21 @@ chmod 444 "$work/ro.pgn"
 run info "$work/ro.pgn" > "$work/ro-info.txt" 2>&1
 check "a read-only PGN file opens through a reference" grep -q '^games: *2$' "$work/ro-info.txt"
 run list "$work/ro.pgn" > /dev/null 2>&1
-check "the reference file lives in the user's data directory" \
-  test "$(ls "$work/xdg/ludrex/CD-Refer" 2> /dev/null | grep -c '\.ror$')" -eq 1
-ror=$(ls "$work/xdg/ludrex/CD-Refer"/*.ror 2> /dev/null | head -1)
-run list "$ror" > "$work/ro-list.txt" 2>&1
-check "a .ror base lists its target's games" test "$(wc -l < "$work/ro-list.txt")" -eq 2
+# Under wine the reference files go to %APPDATA%\ludrex, not to $XDG_DATA_HOME.
+if [ -z "$emulator" ]; then
+  check "the reference file lives in the user's data directory" \
+    test "$(ls "$work/xdg/ludrex/CD-Refer" 2> /dev/null | grep -c '\.ror$')" -eq 1
+  ror=$(ls "$work/xdg/ludrex/CD-Refer"/*.ror 2> /dev/null | head -1)
+  run list "$ror" > "$work/ro-list.txt" 2>&1
+  check "a .ror base lists its target's games" test "$(wc -l < "$work/ro-list.txt")" -eq 2
+fi
 run import "$work/ro.pgn" "$work/from-ro" > /dev/null 2>&1
 check "import reads a read-only PGN file" test -f "$work/from-ro.kvx"
-run import "$ror" "$work/from-ror" > /dev/null 2>&1
-check "import copies a .ror base into a native base" \
-  test "$(run list "$work/from-ror" 2> /dev/null | wc -l)" -eq 2
+if [ -z "$emulator" ]; then
+  run import "$ror" "$work/from-ror" > /dev/null 2>&1
+  check "import copies a .ror base into a native base" \
+    test "$(run list "$work/from-ror" 2> /dev/null | wc -l)" -eq 2
+fi
 chmod 644 "$work/ro.pgn"
 unset XDG_DATA_HOME
 # --- Durable import -----------------------------------------------------------------------------
